@@ -1,0 +1,43 @@
+// The current site database: at most one is open, with its name, folder and root
+// object; the site image lives exactly as long as it does.
+#pragma once
+
+#include <string>
+
+class TZavo;
+
+class TProjet {
+ public:
+  TProjet(const std::string& name, const std::string& folder);
+  virtual ~TProjet();
+  TProjet(const TProjet&) = delete;
+  TProjet& operator=(const TProjet&) = delete;
+
+  const std::string& Name() const { return name_; }
+  const std::string& Folder() const { return folder_; }
+  // "[" + the site file's path + "]", for the main window's caption.
+  const std::string& CaptionText() const { return caption_; }
+  TZavo* Root() const { return root_; }
+
+ private:
+  std::string name_;
+  std::string caption_;
+  std::string folder_;
+  TZavo* root_ = nullptr;
+};
+
+// Raises text 34 when a database is open already; writes nothing to disk.
+void NewDatabase(const std::string& name, const std::string& folder);
+// Replaces the open database by the one read from the file at path. A missing file
+// raises text 35 and keeps the open one; a file that fails to load raises text 37 with
+// the reason and leaves none open.
+void OpenDatabase(const std::string& path);
+// Saves to path, or to the database's own file when path is empty, after copying the
+// previous file to ".bak". Raises text 36 or 38; the previous file survives a failure.
+void SaveDatabase(TProjet& database, const std::string& path = {});
+void CloseDatabase();
+TProjet* CurrentDatabase();
+bool IsDatabaseLoaded();
+std::string DatabasePath(const TProjet& database);
+std::string SiteFileName(const TProjet& database);
+bool DeleteSiteFile(const TProjet& database);
