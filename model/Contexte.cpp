@@ -105,8 +105,9 @@ void TContexte::ReadFileVersion() {
 
 std::string TContexte::CheckedFolder(std::string folder) const {
   if (!folder.empty() && folder.back() == '/') folder.pop_back();
-  // An empty or relative folder (the root included, once its separator is gone) is not kept.
-  if (folder.empty() || folder[0] != '/' || !platform::DirectoryExists(folder)) return documentsFolder_;
+  // An empty or relative folder, or the root in any spelling, is not kept.
+  bool onlySeparators = folder.find_first_not_of('/') == std::string::npos;
+  if (onlySeparators || folder[0] != '/' || !platform::DirectoryExists(folder)) return documentsFolder_;
   return folder;
 }
 
@@ -138,7 +139,9 @@ bool TContexte::WriteSettings(std::string* error) {
 
 void TContexte::RememberFolder(std::string& field, const std::string& filePath) const {
   std::string folder = platform::ExcludeTrailingSeparator(platform::ExtractFilePath(filePath));
-  if (folder == "/") folder.clear();
+  if (folder == "/") return;
+  // A relative path names a folder of the current directory; the settings keep it absolute.
+  if (!folder.empty() && folder[0] != '/') folder = platform::JoinPath(platform::CurrentDirectory(), folder);
   if (platform::DirectoryExists(folder)) field = folder;
 }
 

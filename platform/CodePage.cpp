@@ -68,22 +68,18 @@ std::string FromUnicode(std::string_view utf8) {
       ++i;
       continue;
     }
-    if (i + static_cast<size_t>(extra) >= utf8.size()) {
-      out += '?';
-      break;
-    }
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      auto c = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
-      if ((c & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
+    // A malformed sequence is one '?' for its lead byte and the continuation bytes
+    // that did follow it; an overlong form counts as malformed.
+    size_t seen = 0;
+    for (; seen < static_cast<size_t>(extra) && i + 1 + seen < utf8.size(); ++seen) {
+      auto c = static_cast<unsigned char>(utf8[i + 1 + seen]);
+      if ((c & 0xC0) != 0x80) break;
       cp = (cp << 6) | (c & 0x3F);
     }
-    if (!ok) {
+    static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (seen < static_cast<size_t>(extra) || cp < kLeast[extra]) {
       out += '?';
-      ++i;
+      i += 1 + seen;
       continue;
     }
     out += ToAnsi(cp);

@@ -1,5 +1,7 @@
 #include "platform/Format.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -9,7 +11,12 @@ namespace platform {
 long long FmtArg::AsInt() const {
   switch (kind_) {
     case Kind::Int: return int_;
-    case Kind::Float: return static_cast<long long>(float_);
+    case Kind::Float:
+      // Out-of-range and NaN conversions are undefined; clamp them.
+      if (std::isnan(float_)) return 0;
+      if (float_ >= 9.2e18) return LLONG_MAX;
+      if (float_ <= -9.2e18) return LLONG_MIN;
+      return static_cast<long long>(float_);
     case Kind::Text: return std::strtoll(text_.c_str(), nullptr, 10);
   }
   return 0;
@@ -172,7 +179,7 @@ std::string Format(std::string_view format, std::initializer_list<FmtArg> args) 
       long long v = w ? w->AsInt() : 0;
       if (v < 0) {
         s.flags += '-';
-        v = -v;
+        v = v < -10000 ? 10000 : -v;
       }
       s.width = static_cast<int>(v > 10000 ? 10000 : v);
     }
