@@ -10,21 +10,11 @@
 #include "platform/Exception.h"
 #include "support/SiteFixture.h"
 #include "support/TempHome.h"
+#include "support/Checks.h"
 
 namespace {
 
 const std::uint8_t kCheck[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-
-// The reference form of the algorithm, written out here so that the site code is
-// checked against something other than itself.
-std::uint16_t ReferenceCrc(const std::uint8_t* data, std::size_t count, std::uint16_t poly, std::uint16_t xorOut) {
-  unsigned crc = 0xFFFF;
-  for (std::size_t i = 0; i < count; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc & 1U) ? (crc >> 1) ^ poly : crc >> 1;
-  }
-  return static_cast<std::uint16_t>(crc ^ xorOut);
-}
 
 }  // namespace
 

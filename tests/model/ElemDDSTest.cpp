@@ -12,10 +12,11 @@
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
 #include "support/TempHome.h"
+#include "support/Checks.h"
 
 namespace {
 
-std::string Bytes(const std::uint8_t* p, int n) { return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n)); }
+std::string Bytes(const std::uint8_t* p, int n) { return RawText(p, static_cast<std::size_t>(n)); }
 
 // A field whose bytes start at a given offset, to test the base text field alone.
 class TestLabel : public TLabelDDS {

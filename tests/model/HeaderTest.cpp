@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/Exception.h"
 #include "support/TempHome.h"
+#include "support/Checks.h"
 
 namespace {
 
@@ -27,17 +28,6 @@ class HeaderTest : public ::testing::Test {
 
   TempHome home_;
 };
-
-// The message of the exception the call raises, or "" when it raises none.
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
 
 const char* const kConflict = "Identification conflict! Wrong file for this application";
 

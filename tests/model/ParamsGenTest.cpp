@@ -5,12 +5,13 @@
 
 #include "ElementSite.h"
 #include "model/ParamsGen.h"
+#include "support/Checks.h"
 
 namespace {
 
 using ParamsGen = ElementSite;
 
-std::string Raw(const std::uint8_t* p, int n) { return std::string(reinterpret_cast<const char*>(p), n); }
+std::string Raw(const std::uint8_t* p, int n) { return RawText(p, static_cast<std::size_t>(n)); }
 
 TEST_F(ParamsGen, FreshSiteBytes) {
   EXPECT_EQ(Raw(Image() + 34, 20), "     SARDEL128      ");

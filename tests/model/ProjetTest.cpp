@@ -18,21 +18,12 @@
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "support/TempHome.h"
+#include "support/Checks.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
 
 class ProjetTest : public ::testing::Test {
  protected:

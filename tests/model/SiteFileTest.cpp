@@ -19,42 +19,21 @@
 #include "platform/Clock.h"
 #include "platform/Version.h"
 #include "support/TempHome.h"
+#include "support/Checks.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// CRC of the site files of panel type 7, computed independently of the site code.
-std::uint16_t Crc7(const Bytes& b) {
-  unsigned crc = 0xFFFF;
-  for (std::size_t i = 0; i < 10320; ++i) {
-    crc ^= b[i];
-    for (int k = 0; k < 8; ++k) crc = (crc & 1U) ? (crc >> 1) ^ 0xA001U : crc >> 1;
-  }
-  return static_cast<std::uint16_t>(crc ^ 0x5EF1U);
-}
-
 void FixCrc(Bytes& b) {
-  const std::uint16_t crc = Crc7(b);
+  const std::uint16_t crc = ReferenceSiteCrc7(b.data());
   b[10320] = static_cast<std::uint8_t>(crc & 0xFF);
   b[10321] = static_cast<std::uint8_t>(crc >> 8);
 }
 
-std::string Text(const Bytes& b, std::size_t at, std::size_t n) {
-  return std::string(reinterpret_cast<const char*>(b.data() + at), n);
-}
+std::string Text(const Bytes& b, std::size_t at, std::size_t n) { return RawText(b.data() + at, n); }
 
 void Put(Bytes& b, std::size_t at, const std::string& text) { std::memcpy(b.data() + at, text.data(), text.size()); }
-
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
 
 const std::string kLoadError = "An error occurs while loading database :\r\n";
 
@@ -109,7 +88,7 @@ TEST_F(SiteFileTest, NewSiteIsTheDefaultImageWithItsCrc) {
   EXPECT_EQ(b[10236], 0);
   EXPECT_EQ(b[10237], 0);
   EXPECT_EQ(b[10319], 0);
-  const std::uint16_t crc = Crc7(b);
+  const std::uint16_t crc = ReferenceSiteCrc7(b.data());
   EXPECT_EQ(b[10320], crc & 0xFF);
   EXPECT_EQ(b[10321], crc >> 8);
 
@@ -132,7 +111,7 @@ TEST_F(SiteFileTest, ResaveChangesOnlyTheTimeStampAndTheCrc) {
 
   ASSERT_EQ(resaved.size(), original.size());
   EXPECT_EQ(Text(resaved, 262, 10), "3211301745");
-  EXPECT_EQ(resaved[10320] | (resaved[10321] << 8), Crc7(resaved));
+  EXPECT_EQ(resaved[10320] | (resaved[10321] << 8), ReferenceSiteCrc7(resaved.data()));
   for (std::size_t i = 0; i < original.size(); ++i) {
     const bool mayDiffer = (i >= 262 && i <= 271) || i >= 10320;
     if (!mayDiffer) {
