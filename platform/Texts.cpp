@@ -22,6 +22,11 @@ std::map<int, std::string>& Overrides() {
   return o;
 }
 
+std::map<std::string, std::string, std::less<>>& FormOverrides() {
+  static std::map<std::string, std::string, std::less<>> o;
+  return o;
+}
+
 }  // namespace
 
 const char* FindTextRow(const TextRow* rows, std::size_t count, int id) {
@@ -40,21 +45,34 @@ const char* FindTextRow(const TextRow* rows, std::size_t count, int id) {
 
 const char* BuiltinTextUtf8(int id) { return FindTextRow(BuiltinTexts, BuiltinTextsCount, id); }
 
-std::string LoadStr(int id) {
+std::string LoadStrUtf8(int id) {
   {
     std::lock_guard<std::mutex> lock(OverrideMutex());
     auto it = Overrides().find(id);
-    if (it != Overrides().end()) return FromUnicode(it->second);
+    if (it != Overrides().end()) return it->second;
   }
   const char* text = BuiltinTextUtf8(id);
-  return text ? FromUnicode(text) : std::string();
+  return text ? std::string(text) : std::string();
 }
+
+std::string LoadStr(int id) { return FromUnicode(LoadStrUtf8(id)); }
 
 std::string FmtLoadStr(int id, std::initializer_list<FmtArg> args) { return Format(LoadStr(id), args); }
 
 void SetTextOverrides(std::map<int, std::string> utf8Texts) {
   std::lock_guard<std::mutex> lock(OverrideMutex());
   Overrides() = std::move(utf8Texts);
+}
+
+std::string FormTextUtf8(std::string_view key, std::string_view builtinUtf8) {
+  std::lock_guard<std::mutex> lock(OverrideMutex());
+  auto it = FormOverrides().find(key);
+  return it != FormOverrides().end() ? it->second : std::string(builtinUtf8);
+}
+
+void SetFormTextOverrides(std::map<std::string, std::string, std::less<>> utf8Texts) {
+  std::lock_guard<std::mutex> lock(OverrideMutex());
+  FormOverrides() = std::move(utf8Texts);
 }
 
 }  // namespace platform

@@ -77,7 +77,7 @@ TEST_F(ContexteTest, FirstStartCreatesTheSettingsFileWithItsDefaults) {
   EXPECT_EQ(ctx.LoadSavePath(), home);
   EXPECT_EQ(ctx.SaveAsPath(), home);
   EXPECT_EQ(ctx.UploadedPath(), home);
-  EXPECT_EQ(ctx.HelpFilePath(), platform::ProgramFolder() + "/Help.hlp");
+  EXPECT_EQ(ctx.HelpFilePath(), platform::ProgramFolder() + "/Help.html");
   EXPECT_EQ(&GetContexte(), &ctx);  // one context
 
   // The empty language written at the first start reads back empty, not as the default.
