@@ -3,6 +3,7 @@
 #include "model/Contexte.h"
 #include "model/SiteImage.h"
 #include "model/Zavo.h"
+#include "platform/CodePage.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "platform/Texts.h"
@@ -29,7 +30,8 @@ std::string AbsolutePath(const std::string& path) {
 TProjet::TProjet(const std::string& name, const std::string& folder) {
   AllocSiteImage();
   try {
-    root_ = new TZavo(name, GetContexte().PanelType());
+    // The file-name field of the site holds ANSI text; names and paths are the file system's.
+    root_ = new TZavo(platform::FromUnicode(name), GetContexte().PanelType());
   } catch (...) {
     FreeSiteImage();
     throw;
@@ -47,7 +49,7 @@ TProjet::~TProjet() {
 }
 
 void NewDatabase(const std::string& name, const std::string& folder) {
-  if (gCurrent) throw platform::Exception(platform::FmtLoadStr(34, {name}));
+  if (gCurrent) throw platform::Exception(platform::FmtLoadStr(34, {platform::FromUnicode(name)}));
   new TProjet(name, AbsoluteFolder(folder));
 }
 
@@ -57,7 +59,7 @@ void OpenDatabase(const std::string& path) {
   std::string ext = platform::ExtractFileExt(full);
   std::string fileName = platform::ExtractFileName(full);
   std::string name = fileName.substr(0, fileName.size() - ext.size());
-  if (!platform::FileExists(full)) throw platform::Exception(platform::FmtLoadStr(35, {path}));
+  if (!platform::FileExists(full)) throw platform::Exception(platform::FmtLoadStr(35, {platform::FromUnicode(path)}));
   CloseDatabase();
   auto* db = new TProjet(name, folder);
   try {
@@ -72,7 +74,7 @@ void SaveDatabase(TProjet& database, const std::string& path) {
   std::string target = path.empty() ? DatabasePath(database) : AbsolutePath(path);
   std::string folder = platform::ExtractFileDir(target);
   if (!platform::DirectoryExists(folder) && !platform::CreateDir(folder)) {
-    throw platform::Exception(platform::FmtLoadStr(36, {folder}));
+    throw platform::Exception(platform::FmtLoadStr(36, {platform::FromUnicode(folder)}));
   }
   if (platform::FileExists(target)) {
     // A failed backup does not stop the save; the previous backup stays as it was.

@@ -1,5 +1,6 @@
 // The current site database: at most one is open, with its name, folder and root
-// object; the site image lives exactly as long as it does.
+// object; the site image lives exactly as long as it does. Names and paths are the file
+// system's (UTF-8); the messages raised are ANSI, like every model text.
 #pragma once
 
 #include <string>
@@ -15,7 +16,7 @@ class TProjet {
 
   const std::string& Name() const { return name_; }
   const std::string& Folder() const { return folder_; }
-  // "[" + the site file's path + "]", for the main window's caption.
+  // "[" + the site file's path + "]", for the main window's caption (UTF-8, as the path).
   const std::string& CaptionText() const { return caption_; }
   TZavo* Root() const { return root_; }
 
