@@ -174,8 +174,15 @@ void TZavo::LoadFromFile(const std::string& path) {
 }
 
 void TZavo::SaveToFile(const std::string& path) {
+  // The encoding clears the modified flag; a write that fails leaves the changes unsaved.
+  const bool modified = modified_;
   WriteImage();
-  WriteSiteFile(path, SiteImage);
+  try {
+    WriteSiteFile(path, SiteImage);
+  } catch (...) {
+    modified_ = modified;
+    throw;
+  }
 }
 
 void RewriteReceivedSiteFile(const std::string& path, std::string& fileName, bool& manualFlag) {

@@ -19,9 +19,13 @@ void TZvoChildForm::ShowAsChild() {
 }
 
 void TZvoChildForm::closeEvent(QCloseEvent* event) {
-  if (CanClose()) {
-    event->accept();
-  } else {
+  if (!CanClose()) {
     event->ignore();
+    return;
   }
+  event->accept();
+  // A window that closes itself takes its frame along: an empty frame would stay in the
+  // MDI area and keep the main window's menus disabled. When the frame started the close,
+  // this returns at once.
+  if (subWindow_) subWindow_->close();
 }

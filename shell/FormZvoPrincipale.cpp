@@ -32,6 +32,11 @@ TFormZvoPrincipale::HelpOpener& HelpOpenerRef() {
   return opener;
 }
 
+QStringList& CommandLineForTests() {
+  static QStringList arguments;
+  return arguments;
+}
+
 // The texts of the menus and items: caption and, for those with a tool button, its hint.
 struct ItemText {
   const char* name;
@@ -92,6 +97,10 @@ ControlStates ComputeControlStates(bool databaseOpen, bool childOpen, bool secur
 
 void TFormZvoPrincipale::SetHelpOpener(HelpOpener opener) { HelpOpenerRef() = std::move(opener); }
 
+void TFormZvoPrincipale::SetCommandLineForTests(QStringList arguments) {
+  CommandLineForTests() = std::move(arguments);
+}
+
 TFormZvoPrincipale::TFormZvoPrincipale(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(this)) {
   setObjectName(kForm);
   setCentralWidget(mdiArea_);
@@ -108,6 +117,10 @@ TFormZvoPrincipale::TFormZvoPrincipale(QWidget* parent) : QMainWindow(parent), m
 }
 
 TFormZvoPrincipale::~TFormZvoPrincipale() {
+  // The child windows still open go with the base class, whose close deactivates them:
+  // their notices must not reach this half-destroyed window.
+  disconnect(mdiArea_, nullptr, this, nullptr);
+  for (QMdiSubWindow* child : mdiArea_->subWindowList()) disconnect(child, nullptr, this, nullptr);
   TZvoApplication::SetExceptionHandler({});
   CloseDatabase();
   FreeContexte();
@@ -305,7 +318,7 @@ void TFormZvoPrincipale::EvaluerLigneCommande() {
   TraitementApresChangementLangue();
   langueStarted_ = true;
 
-  QStringList arguments = QCoreApplication::arguments();
+  QStringList arguments = CommandLineForTests().isEmpty() ? QCoreApplication::arguments() : CommandLineForTests();
   if (arguments.size() <= 1) return;
   std::string prj;
   try {

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -77,6 +78,9 @@ class TFormZvoPrincipale : public QMainWindow, public TZvoTranslatable {
   // Opens the help file; tests replace it so that no viewer starts.
   using HelpOpener = std::function<bool(const QString& path)>;
   static void SetHelpOpener(HelpOpener opener);
+  // The command line EvaluerLigneCommande reads in place of the process's (tests); an
+  // empty list: the process's again.
+  static void SetCommandLineForTests(QStringList arguments);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

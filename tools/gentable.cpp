@@ -2,7 +2,10 @@
 // C escapes \r \n \t \\ \" \xHH) into a C++ source holding a constant array
 // sorted by number, so that look-ups can binary-search it.
 //
-//   gentable INPUT OUTPUT.cpp ARRAY_NAME
+//   gentable INPUT OUTPUT.cpp ARRAY_NAME [--by-abs]
+//
+// --by-abs sorts by the absolute value of the number (negative numbers allowed), and
+// two numbers of the same absolute value are an error.
 //
 // Duplicate numbers and malformed lines are build errors, not silent losses.
 #include <cstdio>
@@ -66,8 +69,9 @@ std::string CLiteral(const std::string& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: gentable INPUT OUTPUT ARRAY_NAME\n";
+  bool byAbs = argc == 5 && std::string(argv[4]) == "--by-abs";
+  if (argc != 4 && !byAbs) {
+    std::cerr << "usage: gentable INPUT OUTPUT ARRAY_NAME [--by-abs]\n";
     return 2;
   }
   std::ifstream in(argv[1]);
@@ -76,6 +80,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::map<long, std::string> rows;
+  std::map<long, long> signs;  // with --by-abs: the number as written, by absolute value
   std::string line;
   int lineNo = 0;
   while (std::getline(in, line)) {
@@ -91,7 +96,9 @@ int main(int argc, char** argv) {
       std::cerr << argv[1] << ":" << lineNo << ": malformed line\n";
       return 1;
     }
-    if (!rows.emplace(number, text).second) {
+    long key = byAbs ? (number < 0 ? -number : number) : number;
+    if (byAbs && rows.count(key) == 0) signs[key] = number;
+    if (!rows.emplace(key, text).second) {
       std::cerr << argv[1] << ":" << lineNo << ": duplicate number " << number << "\n";
       return 1;
     }
@@ -103,7 +110,7 @@ int main(int argc, char** argv) {
       << "extern const TextRow " << argv[3] << "[];\n"
       << "extern const std::size_t " << argv[3] << "Count;\n\n"
       << "const TextRow " << argv[3] << "[] = {\n";
-  for (const auto& [number, text] : rows) out << "    {" << number << ", " << CLiteral(text) << "},\n";
+  for (const auto& [key, text] : rows) out << "    {" << (byAbs ? signs[key] : key) << ", " << CLiteral(text) << "},\n";
   out << "};\n\nconst std::size_t " << argv[3] << "Count = " << rows.size() << ";\n\n}  // namespace platform\n";
   std::ofstream o(argv[2]);
   o << out.str();

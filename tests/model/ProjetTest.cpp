@@ -123,6 +123,7 @@ TEST_F(ProjetTest, FailedSaveKeepsThePreviousFileAndTheBackup) {
   const Bytes backup = Read(PathOf("Alpha.bak"));
 
   At(3);
+  CurrentDatabase()->Root()->SetModified(true);
   for (long after : {0L, 5000L, 10321L}) {
     SCOPED_TRACE(after);
     platform::SetWriteFaultForTests(after, ENOSPC);
@@ -133,8 +134,10 @@ TEST_F(ProjetTest, FailedSaveKeepsThePreviousFileAndTheBackup) {
     EXPECT_EQ(Read(PathOf("Alpha.bak")), backup);
     EXPECT_EQ(Entries(home_.Path()), (std::vector<std::string>{".config", "Alpha.bak", "Alpha.srd"}));
     EXPECT_TRUE(IsDatabaseLoaded());
+    EXPECT_TRUE(CurrentDatabase()->Root()->Modified()) << "the changes are still unsaved";
   }
   SaveDatabase(*CurrentDatabase());  // the next save works again
+  EXPECT_FALSE(CurrentDatabase()->Root()->Modified());
   EXPECT_EQ(StampOf(Read(PathOf("Alpha.srd"))), "3101010903");
 }
 

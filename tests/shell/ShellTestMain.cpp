@@ -1,7 +1,8 @@
-// The windows need a QApplication for the whole run; without a display they draw offscreen.
+// The windows need the program's application object for the whole run (it turns escaping
+// exceptions into messages); without a display they draw offscreen.
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include "shell/ZvoApplication.h"
 
 namespace {
 QtMessageHandler g_defaultHandler = nullptr;
@@ -17,6 +18,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   g_defaultHandler = qInstallMessageHandler(QuietHandler);
-  QApplication app(argc, argv);
+  TZvoApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
