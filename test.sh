@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the suite, the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a bounded fuzz run of the site-file loader.
+# UndefinedBehaviorSanitizer, the libraries without windows under ThreadSanitizer, and a
+# bounded fuzz run of the site-file loader.
 #   FUZZ_SECONDS  length of the fuzz run (default 60; 0 skips it)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -18,6 +19,11 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKVX_SANITIZE=addres
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== thread sanitizer (the libraries without windows)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKVX_SANITIZE=thread -DKVX_BUILD_GUI=OFF >/dev/null
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs"
 
 if [ "$fuzz_seconds" -gt 0 ]; then
   echo "== fuzzing the site-file loader for ${fuzz_seconds}s"
