@@ -192,11 +192,31 @@ class TLineReader {
 // ---- Components -------------------------------------------------------------------------
 
 // Base of every component of the library; Version always reads "v4.06".
+//
+// A component may have an owner, which lists the components it owns in creation order, so
+// that one component can find another beside it (SearchComPort). Ownership is a lookup
+// relation only: an owner does not free what it owns; either side leaving detaches.
 class TSioBaseComponent {
  public:
-  virtual ~TSioBaseComponent() = default;
+  explicit TSioBaseComponent(TSioBaseComponent* owner = nullptr) : owner_(owner) {
+    if (owner_ != nullptr) owner_->owned_.push_back(this);
+  }
+  TSioBaseComponent(const TSioBaseComponent&) = delete;
+  TSioBaseComponent& operator=(const TSioBaseComponent&) = delete;
+  virtual ~TSioBaseComponent() {
+    for (TSioBaseComponent* c : owned_) c->owner_ = nullptr;
+    if (owner_ != nullptr) std::erase(owner_->owned_, this);
+  }
   std::string Version() const { return "v4.06"; }
   void SetVersion(const std::string&) {}  // the version is not writable
+
+  TSioBaseComponent* Owner() const { return owner_; }
+  std::size_t ComponentCount() const { return owned_.size(); }
+  TSioBaseComponent* Components(std::size_t index) const { return owned_[index]; }
+
+ private:
+  TSioBaseComponent* owner_;
+  std::vector<TSioBaseComponent*> owned_;
 };
 
 // ---- Enumerations -----------------------------------------------------------------------

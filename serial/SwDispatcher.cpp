@@ -123,6 +123,10 @@ std::int32_t TSioBaseDispatcher::InitPort(const std::string& deviceName, std::ui
     inFull_ = false;
     getCount_ = maxGetCount_ = 0;
     inAvailMessage_ = false;
+    lastTailData_ = 0;
+    scanPending_ = 0;
+    received_ = 0;
+    notifyTail_ = 0;
   }
   {
     std::lock_guard output(outLock_);
@@ -153,10 +157,8 @@ std::int32_t TSioBaseDispatcher::InitPort(const std::string& deviceName, std::ui
     else
       SetRts((options & ipRtsOn) != 0);
 
-    lastTailData_ = 0;
     lastTailLength_ = 1;
     RemoveAllTriggers();
-    notifyTail_ = 0;
     ResetStatusHits();
     modemStatus_ = 0;
     GetModemStatusPrim(0xF0);
@@ -176,9 +178,11 @@ std::int32_t TSioBaseDispatcher::InitPort(const std::string& deviceName, std::ui
   RefreshStatus();
   {
     std::lock_guard state(stateLock_);
-    tracingOn_ = false;
-    dispatchLoggingOn_ = false;
+    trace_.AbortTracing();
+    log_.AbortDispatchLogging();
     timeBase_ = SlTimeGetTime64();
+    log_.SetTimeBase(timeBase_);
+    deviceName_ = deviceName;
   }
   const std::int32_t started = StartDispatcher();
   if (started < 0) {
@@ -196,7 +200,7 @@ void TSioBaseDispatcher::DonePort() {
   bool defer;
   {
     std::lock_guard state(stateLock_);
-    defer = eventBusy_.load() && active_.load();
+    defer = (eventBusy_.load() || notifying_.load()) && active_.load();
     if (defer) closePending_ = true;
   }
   if (defer) {
@@ -626,7 +630,7 @@ void TSioBaseDispatcher::NoteRingRead(bool wasFull) {
 
 void TSioBaseDispatcher::TraceBytes(char kind, const std::uint8_t* bytes, std::uint32_t count) {
   std::lock_guard state(stateLock_);
-  if (!tracingOn_) return;
+  if (!trace_.IsTracing()) return;  // a paused trace keeps its buffer but records nothing
   for (std::uint32_t i = 0; i < count; ++i) AddTraceEntry(kind, bytes[i]);
 }
 
@@ -779,10 +783,16 @@ bool TSioBaseDispatcher::ExtractData() {
     const auto got = static_cast<std::uint32_t>(count);
     if (got > 0) {
       std::lock_guard state(stateLock_);
-      if (dispatchLoggingOn_) AddDispatchEntry(dtDispatch, dstReadCom, got, &inBuf_[inPut_], got);
+      if (log_.IsLogging()) AddDispatchEntry(dtDispatch, dstReadCom, got, &inBuf_[inPut_], got);
     }
     inPut_ += got;
     if (inPut_ == kRing) inPut_ = 0;
+    received_ += got;
+    scanPending_ += got;
+    if (scanPending_ > kRing) {  // bytes read and taken before the trigger scan saw them
+      scanPending_ = kRing;
+      lastTailData_ = inPut_;
+    }
     if (got > 0) inFull_ = inPut_ == inGet_;
     return got;
   };
@@ -873,7 +883,7 @@ std::int32_t TSioBaseDispatcher::PutBlock(const void* buffer, std::uint32_t leng
   lineErrors_ |= errors & 0x1F;
   if (result == ecOutputBufferTooSmall) return result;
   if (result == ecOK) dataWritten_ = true;
-  if (dispatchLoggingOn_) {
+  if (log_.IsLogging()) {
     const auto count = static_cast<std::uint32_t>(written < 0 ? -written : written);
     AddDispatchEntry(dtDispatch, dstWriteCom, count, result == ecOK ? buffer : nullptr,
                      result == ecOK ? length : 0);
@@ -904,7 +914,7 @@ void TSioBaseDispatcher::BufferSizes(std::uint32_t& inSize, std::uint32_t& outSi
 
 std::int32_t TSioBaseDispatcher::AddStringToLog(std::string_view text) {
   std::lock_guard state(stateLock_);
-  if (dispatchLoggingOn_)
+  if (log_.IsLogging())
     AddDispatchEntry(dtUser, dstNone, 0, text.data(), static_cast<std::uint32_t>(text.size()));
   return ecOK;
 }
@@ -936,25 +946,4 @@ void TSioBaseDispatcher::OptionsOff(std::uint32_t bits) {
 bool TSioBaseDispatcher::OptionsAreOn(std::uint32_t bits) {
   std::lock_guard state(stateLock_);
   return (options_ & bits) == bits;
-}
-
-void TSioBaseDispatcher::SetEventBusy(bool& oldBusy, bool busy) {
-  std::lock_guard state(stateLock_);
-  oldBusy = eventBusy_.exchange(busy);
-}
-
-void TSioBaseDispatcher::AddTraceEntry(char /*kind*/, std::uint8_t /*byte*/) {}
-
-void TSioBaseDispatcher::AddDispatchEntry(TDispatchType /*type*/, TDispatchSubType /*subType*/,
-                                          std::uint32_t /*value*/, const void* /*data*/,
-                                          std::uint32_t /*length*/) {}
-
-void TSioBaseDispatcher::UpdateHandlerFlags(std::int32_t kind) {
-  // Without handler lists only the port handler counts; the trigger layer adds the rest.
-  std::lock_guard state(stateLock_);
-  if (kind == 1)
-    portHandlerInstalled_ = true;
-  else if (kind == 2)
-    portHandlerInstalled_ = false;
-  handlerServiceNeeded_ = portHandlerInstalled_;
 }

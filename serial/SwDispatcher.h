@@ -12,9 +12,14 @@
 // protocol engines), the input lock, the state lock, the output lock. All three per-port
 // locks are recursive: the settings and flow paths re-enter the state lock through
 // SetDtr/SetRts and the log hooks, PutBlock re-enters the output lock through
-// GetComError, and the trigger scans re-enter the input lock through the ring counts.
+// GetComError, and the trigger scans hold the input lock and then the state lock.
 // No code waits for another thread (join, send, synchronised call, flush acknowledge,
-// drain) while it holds any of them.
+// drain) while it holds any of them. The dispatch thread never takes the port-list lock.
+//
+// Triggers: the checks evaluate the trigger lists under the input and state locks and
+// collect what fired; the notifications go out afterwards with no lock held, each over a
+// snapshot of the handler lists. A handler deregistered meanwhile is only marked deleted
+// (skipped by the running notification) and purged when it ends.
 #pragma once
 
 #include <atomic>
@@ -24,8 +29,12 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 #include "serial/OoMisc.h"
+#include "serial/SwMsgWindow.h"
+#include "serial/SwTrace.h"
 
 // Escape functions of EscapeComFunction.
 enum : std::int32_t {
@@ -125,6 +134,76 @@ struct TComStatus {
   std::uint32_t inQueue = 0;   // bytes waiting in the device's input queue
   std::uint32_t outQueue = 0;  // bytes in the output ring
 };
+
+// ---- Triggers ---------------------------------------------------------------------------
+
+// The messages of a notification. lParam = data + port handle * 65536, where data is 0,
+// the matched length (data), or the free or used count (status kinds 3 and 4).
+constexpr std::uint32_t MsgTriggerAvail = 0x7E01;   // wParam: bytes available
+constexpr std::uint32_t MsgTriggerData = 0x7E02;    // wParam: trigger handle
+constexpr std::uint32_t MsgTriggerTimer = 0x7E03;   // wParam: trigger handle
+constexpr std::uint32_t MsgTriggerStatus = 0x7E04;  // wParam: trigger handle (kind in bits 0-2)
+
+// The length trigger's fixed handle; every other handle is a multiple of 8.
+constexpr std::int32_t LengthTriggerHandle = 1;
+constexpr std::uint32_t MaxTriggerDataLen = 21;
+// How long a window handler may take before a notification goes on without it.
+constexpr unsigned TriggerSendTimeoutMs = 3000;
+
+// Status trigger kinds, also the low three bits of a status trigger's handle.
+enum : std::uint32_t {
+  skModemStatus = 1,  // value: mask of modem-status bits; fires when one leaves its armed level
+  skLineError = 2,    // value: 1 overrun, 2 parity, 4 framing, 8 break
+  skOutBuffFree = 3,  // value: fires when at least this many bytes of the output ring are free
+  skOutBuffUsed = 4,  // value: fires when at most this many bytes are in the output ring
+  skOutSent = 5,      // fires when data was written since the last check
+};
+
+struct TTimerTrigger {
+  std::int32_t handle = 0;
+  EventTimer timer;
+  std::int32_t ticks = 0;  // the last period set
+  std::int32_t reserved = -1;
+  bool active = false;
+};
+
+struct TDataTrigger {
+  std::int32_t handle = 0;
+  std::uint32_t length = 0;  // 0 to 21
+  // Bytes matched so far by each of the parallel partial matches (0 = idle).
+  std::uint32_t positions[MaxTriggerDataLen + 1] = {};
+  bool matched = false;
+  bool ignoreCase = false;
+  std::uint8_t data[MaxTriggerDataLen] = {};  // upper-cased when ignoreCase
+
+  // Feeds one received byte; true when the sequence completed with it (every partial
+  // match is then dropped). Overlapping occurrences are followed in parallel.
+  bool Step(std::uint8_t c);
+  void Reset();
+};
+
+struct TStatusTrigger {
+  std::int32_t handle = 0;
+  std::uint32_t kind = 0;
+  std::uint32_t condition = 0;  // kind 1: mask << 8 | levels when armed; 2: error bits; 3, 4: threshold
+  bool armed = false;
+  bool hit = false;  // fired in the current pass
+};
+
+// The triggers of a port kept over a close and re-open.
+struct TTriggerSave {
+  std::uint32_t lengthTrigger = 0;
+  std::vector<TTimerTrigger> timers;
+  std::vector<TDataTrigger> data;
+  std::vector<TStatusTrigger> status;
+};
+
+// A copy of the record FindTriggerFromHandle found.
+using TTriggerRecord = std::variant<std::monostate, TTimerTrigger, TDataTrigger, TStatusTrigger>;
+
+// A procedure or method handler: (message, wParam, lParam). std::function has no identity,
+// so registering one returns an id (> 0, unique per dispatcher) that deregisters it.
+using TTriggerProc = std::function<void(std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam)>;
 
 class TSioBaseDispatcher {
  public:
@@ -228,23 +307,100 @@ class TSioBaseDispatcher {
   // Wakes the dispatch thread for a pass now (for example after a timer changed).
   virtual void WakeDispatcher() {}
 
-  // Trigger and log hooks, called by the dispatch thread and the data paths; the trigger
-  // and trace/log layers fill them. Each Check returns true when a trigger fired.
-  virtual bool CheckStatusTriggers() { return false; }
-  virtual bool CheckReceiveTriggers() { return false; }
-  virtual bool CheckTimerTriggers() { return false; }
-  virtual void RemoveAllTriggers() {}
-  virtual void ResetStatusHits() {}
-  virtual void ResetDataTriggers() {}  // FlushInBuffer: every data trigger's match restarts
+  // ---- triggers (any thread; the lists change under the state lock) ----
+  // Handles or codes: ecNoMoreTriggers when no handle is left, ecTriggerTooLong above 21
+  // bytes, ecBadArgument for a status kind above 5, ecBadTriggerHandle when no trigger
+  // of the expected type has the handle.
+  std::int32_t AddTimerTrigger();  // inactive until SetTimerTrigger
+  std::int32_t AddDataTrigger(std::string_view text, bool ignoreCase);
+  std::int32_t AddDataTriggerLen(const void* data, bool ignoreCase, std::uint32_t length);
+  std::int32_t AddStatusTrigger(std::uint32_t kind);  // disarmed until SetStatusTrigger
+  // Activating restarts the timer with ticks (0 keeps the last period).
+  std::int32_t SetTimerTrigger(std::int32_t handle, std::int32_t ticks, bool activate);
+  std::int32_t ExtendTimer(std::int32_t handle, std::int32_t ticks);
+  std::int32_t TimerTicksRemaining(std::int32_t handle, std::int32_t& ticks);
+  // Activating sets the condition from value (see the kinds above), then arms or disarms.
+  std::int32_t SetStatusTrigger(std::int32_t handle, std::uint32_t value, bool activate);
+  // Avail notifications for threshold bytes or more; 0 switches them off.
+  std::int32_t ChangeLengthTrigger(std::uint32_t threshold);
+  std::uint32_t LengthTrigger();
+  // Handle 1 switches the length trigger off; a data trigger's handle matches whatever
+  // its low three bits.
+  std::int32_t RemoveTrigger(std::int32_t handle);
+  // Every trigger goes, the threshold becomes 0 and handles start again at 8.
+  virtual void RemoveAllTriggers();
+  // Looks in the timer, the status and the data list; copies the record out and removes
+  // it when asked.
+  std::int32_t FindTriggerFromHandle(std::int32_t handle, bool remove, TTriggerRecord& record,
+                                     TTriggerType& type);
+
+  // Handlers. A window handler gets a send that waits at most 3000 ms, and only while
+  // there is more than one window handler or the port handler is installed (the first
+  // window is the component's own). Procedure and event handlers run on the dispatch
+  // thread, synchronised event handlers on the user-interface thread (SyncCall) while
+  // the dispatch thread waits. Register* of a procedure or method returns its id, or
+  // ecBadArgument for an empty one; the others return 0. Deregister* return 0, or
+  // ecBadHandle when nothing matched.
+  std::int32_t RegisterWndTriggerHandler(HWND wnd);
+  std::int32_t RegisterProcTriggerHandler(TTriggerProc proc);
+  std::int32_t RegisterEventTriggerHandler(TTriggerProc method);
+  std::int32_t RegisterSyncEventTriggerHandler(TTriggerProc method);
+  std::int32_t DeregisterWndTriggerHandler(HWND wnd);
+  std::int32_t DeregisterProcTriggerHandler(std::int32_t id);
+  std::int32_t DeregisterEventTriggerHandler(std::int32_t id);  // plain or synchronised
+  // 0 recomputes whether notifications have anyone to reach; 1 and 2 mark the port
+  // handler installed or not.
+  virtual void UpdateHandlerFlags(std::int32_t kind);
+
+  // Over a close: the component saves before it closes and restores after the next open.
+  // Restored handles stay; new ones continue above the largest of them.
+  void SaveTriggers(TTriggerSave& save);
+  void RestoreTriggers(const TTriggerSave& save);
+  void ClearSaveBuffers(TTriggerSave& save);
+
+  // The checks of the dispatch thread; each returns true when a trigger fired and its
+  // notification went through (false when it was stopped by a close or, for avail,
+  // when the handlers did not take every byte offered).
+  virtual bool CheckTimerTriggers();
+  virtual bool CheckStatusTriggers();
+  virtual bool CheckReceiveTriggers();
+  bool CheckTriggers();  // timer, then status, then receive
+  // Notifies every handler; to be called with no lock held. During an avail or data
+  // notification reads do not consume: each handler reads from the same place and the
+  // ring gives up the most any of them read.
+  bool SendNotify(std::uint32_t msg, std::uint32_t wParam, std::uint32_t data);
+  virtual void ResetStatusHits();
+  virtual void ResetDataTriggers();  // FlushInBuffer: every data trigger's match restarts
   // Milliseconds until the next timer trigger is due; the dispatch thread waits at most
   // this long, and never more than 50 ms.
-  virtual std::int32_t NextTimerDue() { return 50; }
-  // Called under the state lock when tracing is on.
+  virtual std::int32_t NextTimerDue();
+
+  // ---- trace and dispatch log (state lock; InitPort discards both) ----
+  std::int32_t InitTracing(std::uint32_t size);
+  std::int32_t DumpTrace(const std::string& fileName, bool inHex, bool allHex);
+  std::int32_t AppendTrace(const std::string& fileName, bool inHex, bool allHex);
+  void ClearTracing();
+  void StartTracing();
+  void StopTracing();
+  void AbortTracing();
+  bool IsTracing();
+  // An entry of any kind; stored only while tracing is on.
   virtual void AddTraceEntry(char kind, std::uint8_t byte);
-  // Called under the state lock when dispatch logging is on.
+
+  std::int32_t InitDispatchLogging(std::uint32_t size);
+  std::int32_t DumpDispatchLog(const std::string& fileName, bool inHex, bool allHex);
+  std::int32_t AppendDispatchLog(const std::string& fileName, bool inHex, bool allHex);
+  void ClearDispatchLogging();
+  void StartDispatchLogging();
+  void StopDispatchLogging();
+  void AbortDispatchLogging();
+  bool IsDispatchLogging();
+  // Stored only while logging is on.
   virtual void AddDispatchEntry(TDispatchType type, TDispatchSubType subType,
                                 std::uint32_t value, const void* data, std::uint32_t length);
-  virtual void UpdateHandlerFlags(std::int32_t kind);
+  // The name the log's heading shows ("COM3"); InitPort sets the name it was given.
+  void SetDeviceName(const std::string& name);
+  std::string DeviceName();
 
   // Device operations, in the slot order of the device layers.
   virtual std::int32_t EscapeComFunction(std::int32_t function) = 0;
@@ -328,16 +484,18 @@ class TSioBaseDispatcher {
   bool globalStatusHit_ = false;
   bool deregistrationPending_ = false;
   bool dataWritten_ = false;
-  bool tracingOn_ = false;
-  bool dispatchLoggingOn_ = false;
   std::uint32_t lastModemStatus_ = 0;
   std::uint32_t lastLineError_ = 0;
-  std::uint32_t lastTailData_ = 0;
   std::uint32_t lastTailLength_ = 1;
   std::uint32_t lengthTrigger_ = 0;
-  std::uint32_t notifyTail_ = 0;
   std::uint32_t triggerSeed_ = 1;
   std::uint64_t timeBase_ = 0;
+  TSioTrace trace_;
+  TSioDispatchLog log_;
+  std::string deviceName_;
+  std::vector<TTimerTrigger> timerTriggers_;
+  std::vector<TDataTrigger> dataTriggers_;
+  std::vector<TStatusTrigger> statusTriggers_;
 
   // Input lock.
   std::unique_ptr<std::uint8_t[]> inBuf_;
@@ -347,6 +505,12 @@ class TSioBaseDispatcher {
   bool inAvailMessage_ = false;
   std::uint32_t getCount_ = 0;
   std::uint32_t maxGetCount_ = 0;
+  std::uint32_t lastTailData_ = 0;  // received bytes up to here have been scanned
+  std::uint32_t scanPending_ = 0;   // bytes from there on not scanned yet
+  // Bytes received since open, and that count at the last avail notification: a count,
+  // not a ring index, so that exactly one ring's worth of new bytes still notifies.
+  std::uint64_t received_ = 0;
+  std::uint64_t notifyTail_ = 0;
 
   // Output lock.
   std::unique_ptr<std::uint8_t[]> outBuf_;
@@ -366,6 +530,41 @@ class TSioBaseDispatcher {
   void WaitTxSent();
   void NoteRingRead(bool wasFull);
   void TraceBytes(char kind, const std::uint8_t* bytes, std::uint32_t count);
+
+  struct Handler {
+    HWND wnd = 0;
+    std::int32_t id = 0;
+    TTriggerProc call;
+    bool sync = false;
+    std::atomic<bool> deleted{false};
+  };
+  using HandlerList = std::vector<std::shared_ptr<Handler>>;
+  enum HandlerKind { kWnd, kProc, kEvent };
+  struct Notification {
+    std::uint32_t msg;
+    std::uint32_t wParam;
+    std::uint32_t data;
+  };
+
+  std::int32_t GetTriggerHandle();
+  std::int32_t AddHandler(HandlerKind kind, HWND wnd, TTriggerProc call, bool sync);
+  std::int32_t RemoveHandler(HandlerKind kind, HWND wnd, std::int32_t id);
+  void PurgeDeletedHandlers();
+  bool NotifyHandlers(const HandlerList& list, bool window, std::uint32_t msg,
+                      std::uint32_t wParam, std::int32_t lParam);
+  // Sends the collected notifications in order; stops at a pending close.
+  bool SendAll(const std::vector<Notification>& fired);
+  // The status trigger's condition against the current state (state lock held).
+  bool StatusConditionHolds(const TStatusTrigger& trigger, std::uint32_t& value);
+  void LogTriggerEntry(TDispatchType type, TDispatchSubType subType, std::uint32_t value,
+                       const void* data = nullptr, std::uint32_t length = 0);
+
+  // State lock.
+  HandlerList wndHandlers_, procHandlers_, eventHandlers_;
+  std::int32_t nextHandlerId_ = 1;
+  // The dispatch thread is in SendNotify; with the event-busy flag (which the component's
+  // waits also set) it defers a close and a handler removal.
+  std::atomic<bool> notifying_{false};
 
   void* owner_;
   std::int32_t handle_ = -1;

@@ -696,7 +696,9 @@ void TSioPosixDispatcher::DispatchThreadMain() {
   std::uint64_t nextProbe = 0;
   while (!killThreads_.load() && !closePending_.load()) {
     const int fd = fd_.load();
-    const int timeout = std::clamp(NextTimerDue(), 0, 50);
+    // While a notification or a wait of the component holds the checks back, a due timer
+    // must not turn the wait into a spin; ending the busy state wakes this thread.
+    const int timeout = eventBusy_.load() ? 50 : std::clamp(NextTimerDue(), 0, 50);
     // A full ring stops the reads (the kernel queue and flow control hold the rest); a
     // reader that makes room wakes this thread. A hung-up device reports POLLHUP at once,
     // so it is only probed now and then.

@@ -135,6 +135,7 @@ class TSioDispatchLog {
   std::uint32_t head_ = 0;  // next free byte
   std::uint32_t tail_ = 0;  // oldest entry
   std::uint32_t free_ = 0;
-  std::uint64_t timeBase_ = 0;
+  // The dispatcher sets it at each open; until then times count from the log's creation.
+  std::uint64_t timeBase_ = SlTimeGetTime64();
   bool on_ = false;
 };

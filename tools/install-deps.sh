@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev fonts-liberation
   xvfb xauth xdotool
+  lrzsz socat
 )
 
 missing=()
