@@ -35,18 +35,6 @@ TSioExceptionHandler& ExceptionHandler() {
   return handler;
 }
 
-void ReportException(const std::exception& e) {
-  TSioExceptionHandler handler;
-  {
-    std::lock_guard guard(HooksLock());
-    handler = ExceptionHandler();
-  }
-  if (handler)
-    handler(e);
-  else
-    std::fprintf(stderr, "%s\n", e.what());
-}
-
 struct PortListGuard {
   PortListGuard() { LockPortList(); }
   ~PortListGuard() { UnlockPortList(); }
@@ -86,6 +74,19 @@ std::uint16_t Word(std::int32_t value) { return static_cast<std::uint16_t>(value
 void SetPortPrompt(TPortPrompt prompt) {
   std::lock_guard guard(HooksLock());
   Prompt() = std::move(prompt);
+}
+
+void ReportSioException(const std::exception& e) {
+  TSioExceptionHandler handler;
+  {
+    std::lock_guard guard(HooksLock());
+    handler = ExceptionHandler();
+  }
+  // Only the user-interface thread may show it; elsewhere it goes to standard error.
+  if (handler && IsMainThread())
+    handler(e);
+  else
+    std::fprintf(stderr, "%s\n", e.what());
 }
 
 void SetSioExceptionHandler(TSioExceptionHandler handler) {
@@ -189,7 +190,7 @@ void TSioCustomComPort::Loaded() {
     InitPort();
   } catch (const std::exception& e) {
     open_ = false;
-    ReportException(e);
+    ReportSioException(e);
   }
 }
 
@@ -367,9 +368,9 @@ std::intptr_t TSioCustomComPort::WindowProc(const std::shared_ptr<TPortLink>& li
       DispatchTrigger(hold, msg, wParam, lParam);
     }
   } catch (const std::exception& e) {
-    if (IsMainThread()) ReportException(e);
+    ReportSioException(e);
   } catch (...) {
-    if (IsMainThread()) ReportException(ESioException("Unknown exception in a port event"));
+    ReportSioException(ESioException("Unknown exception in a port event"));
   }
   return 0;
 }

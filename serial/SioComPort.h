@@ -88,6 +88,9 @@ void SetPortPrompt(TPortPrompt prompt);
 // to the standard error.
 using TSioExceptionHandler = std::function<void(const std::exception& e)>;
 void SetSioExceptionHandler(TSioExceptionHandler handler);
+// Hands an exception escaping from a handler to that handler on the user-interface
+// thread, else to standard error.
+void ReportSioException(const std::exception& e);
 
 class TSioCustomComPort : public TSioBaseComponent {
  public:

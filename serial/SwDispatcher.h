@@ -412,8 +412,10 @@ class TSioBaseDispatcher {
   virtual std::int32_t GetComState(TDeviceControlBlock& dcb) = 0;
   virtual std::int32_t ReadCom(void* buffer, std::uint32_t size) = 0;  // never blocks
   virtual std::int32_t SetComState(const TDeviceControlBlock& dcb) = 0;
-  // Copies into the output ring (room guaranteed by PutBlock) and wakes the output thread;
-  // runs under the output lock. Returns the count, or 0 or less when the device failed.
+  // Queues the bytes for the device (the output ring has room, PutBlock made sure) and
+  // wakes the output thread; a device layer may write them at once when nothing is queued
+  // ahead. Runs under the output lock. Returns the count, or 0 or less when the device
+  // failed.
   virtual std::int32_t WriteCom(const void* buffer, std::uint32_t size) = 0;
   // The com thread's wait for a modem-line event: 1 with the event word, 0 when the device
   // has nothing to watch, negative when the wait failed.

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <csignal>
 #include <system_error>
+#include <utility>
 
 #include "serial/PortMap.h"
 #include "serial/SlConst.h"
@@ -75,6 +76,9 @@ int ComWakeSignal() {
   }();
   return chosen;
 }
+
+// The dispatcher whose dispatch thread this is, if any.
+thread_local const TSioPosixDispatcher* t_dispatching = nullptr;
 
 std::uint64_t NowMs() {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -424,7 +428,28 @@ std::int32_t TSioPosixDispatcher::ReadCom(void* buffer, std::uint32_t size) {
 std::int32_t TSioPosixDispatcher::WriteCom(const void* buffer, std::uint32_t size) {
   // A failed write of the output thread is reported here, once, as the device's refusal.
   if (writeError_.exchange(0) != 0 || hungUp_.load()) return -1;
-  CopyToOutRing(buffer, size);
+  // With nothing queued ahead the caller writes to the device itself: handing a block to
+  // the output thread costs a thread wake-up, most of a protocol's turnaround. The write
+  // lock keeps this clear of the output thread's write and of a flush; it is only tried,
+  // since the output thread takes it before the output lock held here. Whatever the
+  // device does not take at once (or refuses) goes through the ring as before.
+  std::uint32_t done = 0;
+  if (!softRs485_.load() && OutCountLocked() == 0 && writeLock_.try_lock()) {
+    std::lock_guard write(writeLock_, std::adopt_lock);
+    const int fd = fd_.load();
+    ssize_t n = -1;
+    if (fd >= 0) {
+      do {
+        n = ::write(fd, buffer, size);
+      } while (n < 0 && errno == EINTR);
+    }
+    if (n > 0) done = static_cast<std::uint32_t>(n);
+  }
+  if (done == size) {
+    WakeDispatcher();  // as the output thread does when the ring drains
+    return static_cast<std::int32_t>(size);
+  }
+  CopyToOutRing(static_cast<const std::uint8_t*>(buffer) + done, size - done);
   KickOutput();
   return static_cast<std::int32_t>(size);
 }
@@ -470,6 +495,12 @@ void TSioPosixDispatcher::MarkHungUp() {
 }
 
 void TSioPosixDispatcher::WakeDispatcher() {
+  // From inside a pass (a handler, a protocol step) a note does: the thread looks again
+  // before it waits, without the signal's two system calls.
+  if (t_dispatching == this) {
+    passAgain_ = true;
+    return;
+  }
   if (dispatchEvent_ < 0) return;
   const std::uint64_t one = 1;
   if (::write(dispatchEvent_, &one, sizeof one) < 0) {
@@ -690,6 +721,7 @@ void TSioPosixDispatcher::TimerPass() {
 
 void TSioPosixDispatcher::DispatchThreadMain() {
   tids_[kDispatch] = static_cast<int>(gettid());
+  t_dispatching = this;
   ApplyBoost(kDispatch);
   Acknowledge();
   constexpr std::uint64_t kHangUpProbeMs = 500;
@@ -698,7 +730,8 @@ void TSioPosixDispatcher::DispatchThreadMain() {
     const int fd = fd_.load();
     // While a notification or a wait of the component holds the checks back, a due timer
     // must not turn the wait into a spin; ending the busy state wakes this thread.
-    const int timeout = eventBusy_.load() ? 50 : std::clamp(NextTimerDue(), 0, 50);
+    int timeout = eventBusy_.load() ? 50 : std::clamp(NextTimerDue(), 0, 50);
+    if (std::exchange(passAgain_, false)) timeout = 0;
     // A full ring stops the reads (the kernel queue and flow control hold the rest); a
     // reader that makes room wakes this thread. A hung-up device reports POLLHUP at once,
     // so it is only probed now and then.
@@ -723,6 +756,7 @@ void TSioPosixDispatcher::DispatchThreadMain() {
     TimerPass();
   }
   closeOnExit_ = closePending_.load();
+  t_dispatching = nullptr;
   Acknowledge();
   Finished(kDispatch);
 }

@@ -9,7 +9,9 @@
 //                    or until the next timer is due; moves received bytes into the input
 //                    ring at once, reads the status and runs the trigger checks.
 //   output thread    writes the output ring to the device (poll POLLOUT), wakes the
-//                    dispatch thread when the ring drains.
+//                    dispatch thread when the ring drains. A block put while the ring
+//                    is empty is written by the caller itself; only what the device
+//                    does not take at once is left to this thread.
 //
 // The device is opened O_RDWR|O_NOCTTY|O_NONBLOCK|O_CLOEXEC under an exclusive flock()
 // plus TIOCEXCL, so a second opener, in this process or another, gets "access denied".
@@ -91,6 +93,7 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
   std::atomic<bool> hungUp_{false};
   std::atomic<int> writeError_{0};  // errno of a failed write, reported by the next PutBlock
   std::atomic<bool> comWaiting_{false};
+  bool passAgain_ = false;  // dispatch thread only: a wake-up asked for during its pass
 
   TDeviceControlBlock dcb_;  // state lock: the settings last applied
 

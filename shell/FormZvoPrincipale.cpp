@@ -14,6 +14,7 @@
 #include "model/Contexte.h"
 #include "model/Projet.h"
 #include "shell/Boxes.h"
+#include "shell/ChildFactories.h"
 #include "shell/CmdLine.h"
 #include "shell/FormZvoAPropos.h"
 #include "shell/GestionMultiLangue.h"
@@ -167,7 +168,7 @@ void TFormZvoPrincipale::BuildMenus() {
   QMenu* tools = addMenu("MenuOutils");
   AddItem(tools, "MenuItemIdentification", &TFormZvoPrincipale::Identification, 13);
   AddItem(tools, "MenuItemDiagnostic", nullptr, 14);
-  QAction* console = AddItem(tools, "MenuItemConsole", nullptr, 15);
+  QAction* console = AddItem(tools, "MenuItemConsole", &TFormZvoPrincipale::TeleChargement, 15);
 
   QMenu* help = addMenu("MenuAide");
   QAction* aide = AddItem(help, "MenuItemAideSur", &TFormZvoPrincipale::AideEnLigne, 16);
@@ -199,7 +200,8 @@ void TFormZvoPrincipale::BuildInstallerMenu() {
   using Handler = void (TFormZvoPrincipale::*)();
   const Handler handlers[] = {&TFormZvoPrincipale::NouveauProjet, &TFormZvoPrincipale::OuvrirProjet,
                               &TFormZvoPrincipale::EnregistrerProjet, &TFormZvoPrincipale::EnregistrerSousProjet,
-                              nullptr, nullptr};
+                              &TFormZvoPrincipale::TraitementDownloadInstaller,
+                              &TFormZvoPrincipale::TraitementUploadInstaller};
   for (int i = 0; i < 6; ++i) {
     QAction* a = AddItem(installerMenu_, kInstallerItems[i].name, nullptr);
     if (Handler h = handlers[i]) connect(a, &QAction::triggered, this, [this, h] { RunInstaller(h); });
@@ -366,3 +368,18 @@ void TFormZvoPrincipale::AideEnLigne() {
 void TFormZvoPrincipale::AideAPropos() { OpenChild<TFormZvoAPropos>(); }
 
 void TFormZvoPrincipale::Identification() { ShowMessageBox(QStringLiteral("Identification")); }
+
+void TFormZvoPrincipale::OpenTransferWindow(bool installer) {
+  try {
+    BuildRegisteredChild(ChildKind::Transfer, this, installer);
+  } catch (const std::exception&) {
+    // A window that cannot be built shows nothing.
+  }
+  MiseAJourControle();
+}
+
+void TFormZvoPrincipale::TeleChargement() { OpenTransferWindow(false); }
+
+void TFormZvoPrincipale::TraitementDownloadInstaller() { OpenTransferWindow(true); }
+
+void TFormZvoPrincipale::TraitementUploadInstaller() { OpenTransferWindow(true); }

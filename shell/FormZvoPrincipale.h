@@ -72,6 +72,10 @@ class TFormZvoPrincipale : public QMainWindow, public TZvoTranslatable {
   void AideEnLigne();
   void AideAPropos();
   void Identification();
+  // The transfer window (registered by the executable, shell/ChildFactories.h).
+  void TeleChargement();
+  void TraitementDownloadInstaller();
+  void TraitementUploadInstaller();
   void EvaluerLigneCommande();
   void TraitementApresChangementLangue();
 
@@ -97,6 +101,7 @@ class TFormZvoPrincipale : public QMainWindow, public TZvoTranslatable {
   // Shows a failure of a command, with its context text when one is given.
   void ReportFailure(int contextId, const std::exception& e);
   bool SaveCurrent();
+  void OpenTransferWindow(bool installer);
 
   template <class Window, class... Args>
   void OpenChild(Args&&... args) {

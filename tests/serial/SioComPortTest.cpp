@@ -22,6 +22,7 @@
 
 #include "serial/PortHolder.h"
 #include "serial/PtyPair.h"
+#include "serial/SerialTestSupport.h"
 #include "serial/SioComPort.h"
 #include "serial/SlConst.h"
 #include "serial/SlExcept.h"
@@ -30,37 +31,11 @@
 
 namespace {
 
+using serialtest::CodeOf;
 using serialtest::PortHolder;
 using serialtest::PtyPair;
-
-int Threads() {
-  DIR* d = opendir("/proc/self/task");
-  if (d == nullptr) return -1;
-  int n = 0;
-  while (readdir(d) != nullptr) ++n;
-  closedir(d);
-  return n;
-}
-
-// Delivers this thread's messages until cond holds or timeoutMs passed.
-bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 3000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() >= deadline) return cond();
-    if (PumpOneMessage() == 0) WaitForMessages(2);
-  }
-  return true;
-}
-
-// The code of the serial exception f raises; 0 when it raises none.
-std::int32_t CodeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const ESioException& e) {
-    return e.ErrorCode;
-  }
-  return 0;
-}
+using serialtest::PumpUntil;
+using serialtest::ThreadCount;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -212,7 +187,7 @@ TEST_F(ComPortTest, AFailedOpenLeavesThePortClosedWithTheMatchingError) {
        },
        kNoHook, false, ecNullApi},
   };
-  const int threads = Threads();
+  const int threads = ThreadCount();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     switch (c.prompt) {
@@ -231,7 +206,7 @@ TEST_F(ComPortTest, AFailedOpenLeavesThePortClosedWithTheMatchingError) {
     EXPECT_FALSE(port.Open());
     EXPECT_EQ(port.PortState(), psClosed);
     EXPECT_EQ(PortListSize(), 0u);
-    EXPECT_EQ(Threads(), threads);
+    EXPECT_EQ(ThreadCount(), threads);
   }
 
   // The exception classes callers catch.

@@ -7,46 +7,7 @@
 set -u
 korvanex=$1
 srdtool=$2
-command -v xvfb-run >/dev/null && command -v xdotool >/dev/null || { echo "xvfb-run or xdotool missing"; exit 77; }
-
-if [ -z "${DISPLAY:-}" ] || [ "${KVX_IN_XVFB:-}" != 1 ]; then
-  KVX_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
-unset QT_QPA_PLATFORM
-
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# The id of the first window whose name matches, waiting up to 10 s.
-wait_window() {
-  local w
-  for _ in $(seq 100); do
-    w=$(xdotool search --name "$1" 2>/dev/null | head -1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
-# Sends keys to a window.
-keys() {
-  local w=$1
-  shift
-  xdotool windowfocus --sync "$w" 2>/dev/null
-  for k in "$@"; do
-    xdotool key --clearmodifiers "$k"
-    sleep 0.3
-  done
-}
-
-wait_exit() {
-  for _ in $(seq 50); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  kill "$1" 2>/dev/null
-  return 1
-}
+. "$(dirname "$0")/../support/xvfb.sh" "$@"
 
 fresh_home() {
   export HOME

@@ -34,12 +34,17 @@
 
 extern char** environ;
 
+// A test tool's binary: the environment variable's path, else the built one, else the name.
+inline std::string ToolBinary(const char* variable, const char* built) {
+  if (const char* path = std::getenv(variable); path && *path) return path;
+  return built;
+}
+
 inline std::string LineSimBinary() {
-  if (const char* path = std::getenv("KORVANEX_LINESIM"); path && *path) return path;
 #ifdef KVX_LINESIM_PATH
-  return KVX_LINESIM_PATH;
+  return ToolBinary("KORVANEX_LINESIM", KVX_LINESIM_PATH);
 #else
-  return "linesim";
+  return ToolBinary("KORVANEX_LINESIM", "linesim");
 #endif
 }
 

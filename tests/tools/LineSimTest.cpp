@@ -346,6 +346,14 @@ TEST_F(LineSimBinary, RunsAsAChildWithLinksTraceAndTiming) {
   EXPECT_EQ(ReadUpTo(com, 1), Bytes{kAck});
   ::close(com);
   ::close(peer);
+  // The line notices a close at its next look; stop it only after that.
+  const auto seen = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto bothClosed = [this] {
+    const std::string log = Line().Log();
+    return log.find("side A closed") != std::string::npos && log.find("side B closed") != std::string::npos;
+  };
+  while (!bothClosed() && std::chrono::steady_clock::now() < seen)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
   EXPECT_EQ(Line().Stop(), 0);
   EXPECT_FALSE(std::filesystem::is_symlink(ComPath()));
