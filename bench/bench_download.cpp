@@ -44,6 +44,7 @@
 #include "support/PanelSimFixture.h"
 #include "support/TempHome.h"
 #include "transfer/FormZvoConsole.h"
+#include "support/LineTiming.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -58,23 +59,6 @@ constexpr double kTarget = 11.7;
 constexpr std::uint8_t kSoh = 0x01;
 constexpr std::uint8_t kEot = 0x04;
 constexpr std::uint8_t kAck = 0x06;
-
-struct Delivered {
-  bool a2b;  // program -> panel
-  long long us;
-  int byte;
-};
-
-std::vector<Delivered> ReadLineTiming(const std::string& path) {
-  std::vector<Delivered> out;
-  std::ifstream in(path);
-  std::string dir;
-  unsigned long long index = 0;
-  long long us = 0;
-  std::string hex;
-  while (in >> dir >> index >> us >> hex) out.push_back({dir == "a2b", us, std::stoi(hex, nullptr, 16)});
-  return out;
-}
 
 // panelsim's first event of this name, in microseconds on the monotonic clock.
 std::optional<long long> PanelEvent(const std::string& timing, const std::string& name) {

@@ -30,6 +30,7 @@
 #include "serial/SwAbsPcl.h"
 #include "serial/SwMsgWindow.h"
 #include "serial/SwXModem.h"
+#include "support/LineTiming.h"
 
 extern char** environ;
 
@@ -110,23 +111,6 @@ struct Line {
     pid = -1;
   }
 };
-
-struct Delivered {
-  bool a2b;
-  long long us;
-  int byte;
-};
-
-std::vector<Delivered> ReadTiming(const std::string& path) {
-  std::vector<Delivered> out;
-  std::ifstream in(path);
-  std::string dir;
-  unsigned long long index = 0;
-  long long us = 0;
-  std::string hex;
-  while (in >> dir >> index >> us >> hex) out.push_back({dir == "a2b", us, std::stoi(hex, nullptr, 16)});
-  return out;
-}
 
 // One sender's run, from the receiver's replies in one direction within [from, to) and
 // the blocks in the other.
@@ -242,7 +226,7 @@ Figures Compare(const std::string& linesim, const std::vector<std::string>& line
   const bool sxOk = SxSends(line, "site.bin", sxOptions);
   line.Stop();
 
-  const auto timing = ReadTiming(line.timing());
+  const auto timing = ReadLineTiming(line.timing());
   // Our run's replies come b2a; the first block sx sends (b2a SOH or STX) starts its run.
   long long boundary = timing.empty() ? 0 : timing.back().us + 1;
   for (const Delivered& d : timing)

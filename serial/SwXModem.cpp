@@ -606,21 +606,28 @@ void xpPrepareTransmit(PProtocolData P) {
   FlushInKeepingHandshake(P);
 }
 
-void xpTransmitStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
+// What a step of either direction looks at first: a cancel from the user, a lost carrier
+// (both end the transfer in the finished state given) and the status report. True when
+// the step was woken by its time-out.
+bool BeginStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam, std::uint8_t finished) {
   TSioBaseDispatcher* d = Disp(P);
   if (Msg == MsgProtocolCancel) {
     xpCancel(P);
     P->ProtocolStatus = psCancelRequested;
     P->ForceStatus = true;
-    P->XmodemState = txFinished;
+    P->XmodemState = finished;
   } else if (IsTrigger(wParam, P->NoCarrierTrigger) && d != nullptr && !d->CheckDCD()) {
     P->ProtocolStatus = psAbortNoCarrier;
     P->ForceStatus = true;
-    P->XmodemState = txFinished;
+    P->XmodemState = finished;
   }
   apHandleStatus(P, wParam);
+  return IsTrigger(wParam, P->TimeoutTrigger);
+}
 
-  const bool timeout = IsTrigger(wParam, P->TimeoutTrigger);
+void xpTransmitStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
+  TSioBaseDispatcher* d = Disp(P);
+  const bool timeout = BeginStep(P, Msg, wParam, txFinished);
   switch (P->XmodemState) {
     case txInitial:
       delete[] P->DataBlock;
@@ -814,20 +821,7 @@ void xpPrepareReceive(PProtocolData P) {
 }
 
 void xpReceiveStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
-  TSioBaseDispatcher* d = Disp(P);
-  if (Msg == MsgProtocolCancel) {
-    xpCancel(P);
-    P->ProtocolStatus = psCancelRequested;
-    P->ForceStatus = true;
-    P->XmodemState = rxFinished;
-  } else if (IsTrigger(wParam, P->NoCarrierTrigger) && d != nullptr && !d->CheckDCD()) {
-    P->ProtocolStatus = psAbortNoCarrier;
-    P->ForceStatus = true;
-    P->XmodemState = rxFinished;
-  }
-  apHandleStatus(P, wParam);
-
-  const bool timeout = IsTrigger(wParam, P->TimeoutTrigger);
+  const bool timeout = BeginStep(P, Msg, wParam, rxFinished);
   switch (P->XmodemState) {
     case rxInitial:
       delete[] P->DataBlock;
