@@ -46,7 +46,7 @@ std::string FmtArg::AsText() const {
 
 namespace {
 
-struct Spec {
+struct Conversion {
   std::string flags;
   int width = -1;       // -1: none
   int precision = -1;   // -1: none
@@ -57,7 +57,7 @@ struct Spec {
 
 // Parses one placeholder starting after '%'; returns the index after it, or npos
 // when the text after '%' is not a placeholder (then it is copied as it stands).
-size_t ParseSpec(std::string_view f, size_t i, Spec& s) {
+size_t ParseConversion(std::string_view f, size_t i, Conversion& s) {
   while (i < f.size() && std::string_view("-+ #0").find(f[i]) != std::string_view::npos) s.flags += f[i++];
   if (i < f.size() && f[i] == '*') {
     s.widthStar = true;
@@ -98,10 +98,10 @@ size_t ParseSpec(std::string_view f, size_t i, Spec& s) {
 // argument is converted to the type that placeholder names.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-std::string Render(const Spec& s, const FmtArg* arg) {
-  std::string spec = "%" + s.flags;
-  if (s.width >= 0) spec += std::to_string(s.width);
-  if (s.precision >= 0) spec += "." + std::to_string(s.precision);
+std::string Render(const Conversion& s, const FmtArg* arg) {
+  std::string conversion = "%" + s.flags;
+  if (s.width >= 0) conversion += std::to_string(s.width);
+  if (s.precision >= 0) conversion += "." + std::to_string(s.precision);
   char conv = s.conv == 'p' ? 'x' : s.conv;
   std::vector<char> buf(64 + static_cast<size_t>(s.width > 0 ? s.width : 0) +
                         static_cast<size_t>(s.precision > 0 ? s.precision : 0));
@@ -109,39 +109,39 @@ std::string Render(const Spec& s, const FmtArg* arg) {
   switch (conv) {
     case 'd':
     case 'i':
-      spec += "lld";
-      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), arg ? arg->AsInt() : 0LL);
+      conversion += "lld";
+      n = std::snprintf(buf.data(), buf.size(), conversion.c_str(), arg ? arg->AsInt() : 0LL);
       break;
     case 'u':
     case 'x':
     case 'X':
     case 'o': {
-      spec += "ll";
-      spec += conv;
+      conversion += "ll";
+      conversion += conv;
       unsigned long long v = arg ? static_cast<unsigned long long>(arg->AsInt()) : 0ULL;
       // A negative 32-bit value shows as its 32-bit pattern, as the program's callers expect.
       if (arg && arg->AsInt() < 0 && arg->AsInt() >= -2147483648LL) v &= 0xFFFFFFFFULL;
-      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), v);
+      n = std::snprintf(buf.data(), buf.size(), conversion.c_str(), v);
       break;
     }
     case 'c': {
-      spec += 'c';
+      conversion += 'c';
       int ch = 0;
       if (arg) ch = arg->kind() == FmtArg::Kind::Text ? (arg->AsText().empty() ? 0 : arg->AsText()[0]) : static_cast<int>(arg->AsInt());
-      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), ch);
+      n = std::snprintf(buf.data(), buf.size(), conversion.c_str(), ch);
       break;
     }
     case 's': {
       std::string text = arg ? arg->AsText() : std::string();
       buf.resize(buf.size() + text.size());
-      spec += 's';
-      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), text.c_str());
+      conversion += 's';
+      n = std::snprintf(buf.data(), buf.size(), conversion.c_str(), text.c_str());
       break;
     }
     default:
-      spec += conv;
+      conversion += conv;
       buf.resize(buf.size() + 320);  // %f of a huge double
-      n = std::snprintf(buf.data(), buf.size(), spec.c_str(), arg ? arg->AsFloat() : 0.0);
+      n = std::snprintf(buf.data(), buf.size(), conversion.c_str(), arg ? arg->AsFloat() : 0.0);
       break;
   }
   if (n < 0) return {};
@@ -167,8 +167,8 @@ std::string Format(std::string_view format, std::initializer_list<FmtArg> args) 
       i += 2;
       continue;
     }
-    Spec s;
-    size_t end = ParseSpec(format, i + 1, s);
+    Conversion s;
+    size_t end = ParseConversion(format, i + 1, s);
     if (end == std::string_view::npos) {
       out += c;
       ++i;
@@ -202,8 +202,8 @@ std::string PlaceholderSignature(std::string_view format) {
       ++i;
       continue;
     }
-    Spec s;
-    size_t end = ParseSpec(format, i + 1, s);
+    Conversion s;
+    size_t end = ParseConversion(format, i + 1, s);
     if (end == std::string_view::npos) continue;
     auto add = [&](char k) {
       if (!sig.empty()) sig += ' ';

@@ -23,8 +23,12 @@
 #include "serial/SwMsgWindow.h"
 #include "serial/SwPosixDispatcher.h"
 #include "serial/SwTermios2.h"
+#include "serial/FakeLinesDispatcher.h"
 
 namespace {
+
+using serialtest::CreateFakeLinesDispatcher;
+using serialtest::FakeLinesDispatcher;
 
 using serialtest::Pattern;
 using serialtest::PtyPair;
@@ -649,24 +653,8 @@ TEST_F(DispatcherTest, ClosingPumpsMessagesForABlockedDispatchThread) {
   DestroyMsgWindow(wnd);
 }
 
-// A fake device behind the port: injected line errors and modem-line changes, reached
-// through the dispatcher factory as the port component will.
-class FakeLinesDispatcher : public TSioPosixDispatcher {
- public:
-  FakeLinesDispatcher() : TSioPosixDispatcher(nullptr) {}
-  ~FakeLinesDispatcher() override { Shutdown(); }
-  std::uint32_t GetComError(TComStatus& status) override {
-    return TSioPosixDispatcher::GetComError(status) | errors_.exchange(0);
-  }
-  std::uint8_t GetComModemStatus() override { return levels_.load(); }
-  std::atomic<std::uint32_t> errors_{0};
-  std::atomic<std::uint8_t> levels_{msCts | msDsr | msDcd};
-};
-
 TEST_F(DispatcherTest, AFakeDeviceFromTheFactoryFeedsLineErrorsAndModemChanges) {
-  SetDispatcherFactory([](void*) -> TSioBaseDispatcher* { return new FakeLinesDispatcher; });
-  std::unique_ptr<TSioBaseDispatcher> base(CreateDispatcher(nullptr));
-  SetDispatcherFactory(nullptr);
+  std::unique_ptr<TSioBaseDispatcher> base = CreateFakeLinesDispatcher();
   auto* d = dynamic_cast<FakeLinesDispatcher*>(base.get());
   ASSERT_NE(d, nullptr);
   ASSERT_EQ(Open(*d), ecOK);

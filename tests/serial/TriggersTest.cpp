@@ -20,8 +20,12 @@
 #include "serial/SlConst.h"
 #include "serial/SwMsgWindow.h"
 #include "serial/SwPosixDispatcher.h"
+#include "serial/FakeLinesDispatcher.h"
 
 namespace {
+
+using serialtest::CreateFakeLinesDispatcher;
+using serialtest::FakeLinesDispatcher;
 
 using serialtest::PtyPair;
 using serialtest::WaitFor;
@@ -430,23 +434,8 @@ TEST_F(TriggersTest, OutputStatusTriggersFollowAStalledPeer) {
   EXPECT_TRUE(WaitFor([&] { return notesFor(sent).size() == 2; }, 1000));
 }
 
-// A fake device behind the port: modem lines and line errors under the test's control.
-class FakeLinesDispatcher : public TSioPosixDispatcher {
- public:
-  FakeLinesDispatcher() : TSioPosixDispatcher(nullptr) {}
-  ~FakeLinesDispatcher() override { Shutdown(); }
-  std::uint32_t GetComError(TComStatus& status) override {
-    return TSioPosixDispatcher::GetComError(status) | errors_.exchange(0);
-  }
-  std::uint8_t GetComModemStatus() override { return levels_.load(); }
-  std::atomic<std::uint32_t> errors_{0};
-  std::atomic<std::uint8_t> levels_{msCts | msDsr | msDcd};
-};
-
 TEST_F(TriggersTest, ModemAndLineErrorTriggersOnAFakeDevice) {
-  SetDispatcherFactory([](void*) -> TSioBaseDispatcher* { return new FakeLinesDispatcher; });
-  std::unique_ptr<TSioBaseDispatcher> base(CreateDispatcher(nullptr));
-  SetDispatcherFactory(nullptr);
+  std::unique_ptr<TSioBaseDispatcher> base = CreateFakeLinesDispatcher();
   auto* d = dynamic_cast<FakeLinesDispatcher*>(base.get());
   ASSERT_NE(d, nullptr);
   ASSERT_EQ(Open(*d), ecOK);
