@@ -138,7 +138,7 @@ void TSioProtocolLog::UpdateLog(std::uint16_t log) {
       const std::int32_t cps = ticks <= 17 || secs <= 0 ? p.FileLength() : p.FileLength() / secs;
       text = name + direction + "finished OK " + CurrentDateTime() + " : " + p.FileName() + "\r\n" +
              "   Elapsed time: " + FormatMinSec(secs) + "   CPS: " + std::to_string(cps) +
-             "   Size: " + std::to_string(p.FileLength()) + "\r\n\r\n";
+             "   Size: " + std::to_string(p.FileLength()) + "\r\n";
       break;
     }
     case lfReceiveFail:
@@ -149,7 +149,7 @@ void TSioProtocolLog::UpdateLog(std::uint16_t log) {
                          : log == lfReceiveSkip  ? " receive skipped "
                          : log == lfTransmitFail ? " transmit failed "
                                                  : " transmit skipped ";
-      text = name + what + p.FileName() + " " + p.StatusMsg(p.ProtocolStatus()) + "\r\n\r\n";
+      text = name + what + p.FileName() + " " + p.StatusMsg(p.ProtocolStatus()) + "\r\n";
       break;
     }
     default:

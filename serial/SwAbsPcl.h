@@ -303,6 +303,10 @@ struct TProtocolData {
   std::uint32_t CanCount = 0;
   std::uint32_t OverheadLen = 0;
   std::uint8_t XmodemState = txInitial;
+  // Receiver: bytes that were no block start have come since its last reply (they count
+  // as one error per reply), and since the transfer began.
+  bool NoiseSinceReply = false;
+  bool NoiseSeen = false;
   // True while the YMODEM engine drives the XMODEM states (no finish of its own).
   bool XmodemSubStep = false;
 };

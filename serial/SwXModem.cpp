@@ -36,6 +36,13 @@ std::int32_t Put(PProtocolData P, const void* data, std::uint32_t length) {
 
 void PutByte(PProtocolData P, std::uint8_t c) { Put(P, &c, 1); }
 
+// A receiver's reply or handshake: what comes next answers it, so the noise count starts
+// again.
+void Reply(PProtocolData P, std::uint8_t c) {
+  PutByte(P, c);
+  P->NoiseSinceReply = false;
+}
+
 void ArmTimeout(PProtocolData P, std::int32_t ticks) {
   if (Disp(P) != nullptr && P->TimeoutTrigger > 0) Disp(P)->SetTimerTrigger(P->TimeoutTrigger, ticks, true);
 }
@@ -51,10 +58,11 @@ void FlushIn(PProtocolData P) {
     if (d->GetBlock(junk, static_cast<std::uint32_t>(std::min<std::int32_t>(n, sizeof junk))) <= 0) break;
 }
 
-// Drops what has been received before the receiver's latest handshake character, or
-// everything when none waits. The panel starts its receiver as soon as it has its answer,
-// so its first 'C' may come before the sender starts; answered at once, it saves a whole
-// handshake interval.
+// Drops what has been received before the receiver's latest handshake or cancel
+// character, or everything when none waits. The panel starts its receiver as soon as it
+// has its answer, so its first 'C' may come before the sender starts; answered at once, it
+// saves a whole handshake interval. A panel that refuses the answer cancels at once, and
+// that cancel must not wait for ten handshake intervals.
 void FlushInKeepingHandshake(PProtocolData P) {
   TSioBaseDispatcher* d = Disp(P);
   if (d == nullptr) return;
@@ -68,7 +76,7 @@ void FlushInKeepingHandshake(PProtocolData P) {
   std::size_t keep = waiting.size();
   while (keep > 0) {
     const std::uint8_t c = waiting[keep - 1];
-    if (c == cNak || c == ChrC || c == ChrG) break;
+    if (c == cNak || c == ChrC || c == ChrG || c == cCan) break;
     --keep;
   }
   if (keep == 0) {
@@ -353,13 +361,17 @@ bool xpProcessHandshake(PProtocolData P) {
   const std::int32_t c = GetByte(P);
   P->ProtocolStatus = psOK;
   switch (c) {
+    // A receiver that does not ask for streaming acknowledges every block: streaming on
+    // would take those ACKs for the replies to later blocks and to the end of transmission.
     case cNak:
       P->BlockCheckMethod = bcmChecksum;
       P->CRCMode = false;
+      P->GMode = false;
       break;
     case ChrC:
       P->BlockCheckMethod = bcmCrc16;
       P->CRCMode = true;
+      P->GMode = false;
       break;
     case ChrG:
       P->BlockCheckMethod = bcmCrc16;
@@ -375,7 +387,11 @@ bool xpProcessHandshake(PProtocolData P) {
       P->ForceStatus = true;
       break;
   }
-  if (P->ProtocolStatus == psOK) xpUpdateProtocolType(P);
+  if (P->ProtocolStatus == psOK) {
+    // A streaming transfer before on this record left no error allowance.
+    if (!P->GMode) P->MaxBlockErrors = DefMaxBlockErrors;
+    xpUpdateProtocolType(P);
+  }
   return P->ProtocolStatus == psOK;
 }
 
@@ -420,21 +436,13 @@ bool xpProcessBlockReply(PProtocolData P) {
 }
 
 void xpTransmitBlock(PProtocolData P, const std::uint8_t* Block, std::uint32_t BLen, std::uint8_t BType) {
+  // No fall-back to 128-byte blocks, even for a 1024-byte block: the receiver may hold the
+  // block already (its ACKs were what got damaged), and would take the first 128 bytes
+  // again as a duplicate and the next 128 as the following block, shifting the file.
   if (P->BlockErrors > P->MaxBlockErrors) {
-    if (P->OneKMode && P->BlockLen == 1024) {
-      // Fall back to 128-byte blocks for the rest of the file. The block in hand may
-      // have been the last 1024-byte one; its tail now goes out as blocks of its own.
-      if (P->NoMoreData && P->CurBlockLen > 128) P->NoMoreData = false;
-      P->BlockLen = 128;
-      P->StartChar = cSoh;
-      P->BlockErrors = 0;
-      BLen = 128;
-      BType = cSoh;
-    } else {
-      xpCancel(P);
-      apProtocolError(P, ecTooManyErrors);
-      return;
-    }
+    xpCancel(P);
+    apProtocolError(P, ecTooManyErrors);
+    return;
   }
   std::uint8_t frame[3 + XmodemMaxBlock + 2];
   frame[0] = BType;
@@ -456,24 +464,48 @@ void xpTransmitBlock(PProtocolData P, const std::uint8_t* Block, std::uint32_t B
 }
 
 void xpSendHandshakeChar(PProtocolData P, std::uint8_t Handshake) {
-  if (P->GMode && Handshake == cAck) return;
-  PutByte(P, Handshake);
+  if (P->GMode && Handshake == cAck) {
+    P->NoiseSinceReply = false;
+    return;
+  }
+  Reply(P, Handshake);
+}
+
+// An end of transmission is believed only from a clean line: a sender sends it alone and
+// waits for the reply, so one that came after noise in this wait, or with bytes already
+// behind it, or before any block on a line that has shown noise, is noise itself.
+bool IsCleanEot(PProtocolData P) {
+  if (P->NoiseSinceReply || CharReady(P)) return false;
+  return !(P->NoiseSeen && P->BlockNum <= 1);
+}
+
+// Noise between blocks is an error, counted once per reply of ours: a line that carries
+// only noise must end the reception, while a stray byte now and then on a live transfer
+// is forgiven by the next good block.
+void CountNoise(PProtocolData P) {
+  P->ProtocolStatus = psProtocolError;
+  P->ForceStatus = true;
+  P->EotCount = 0;
+  P->CanCount = 0;
+  P->NoiseSeen = true;
+  if (!P->NoiseSinceReply) {
+    P->NoiseSinceReply = true;
+    CountBlockError(P);
+  }
 }
 
 bool xpCheckForBlockStart(PProtocolData P, std::uint8_t& C) {
+  // The error count is not cleared here: only a good block clears it, or noise would
+  // keep a reception on a line of noise going for ever.
   P->ProtocolStatus = psOK;
-  P->BlockErrors = 0;
   while (CharReady(P)) {
     const std::int32_t c = GetByte(P);
     if (c < 0) break;
-    if (c == cSoh || c == cStx || c == cEot || c == cCan) {
+    if (c == cSoh || c == cStx || c == cCan || (c == cEot && IsCleanEot(P))) {
       C = static_cast<std::uint8_t>(c);
       return true;
     }
-    P->ProtocolStatus = psProtocolError;
-    P->ForceStatus = true;
-    P->EotCount = 0;
-    P->CanCount = 0;
+    CountNoise(P);
   }
   return false;
 }
@@ -490,12 +522,12 @@ TProcessBlockStart xpProcessBlockStart(PProtocolData P, std::uint8_t C) {
     case cEot:
       P->CanCount = 0;
       if (++P->EotCount == 1) {
-        PutByte(P, cNak);
+        Reply(P, cNak);
         ArmTimeout(P, P->BlockWait);
         return pbsNone;
       }
       P->ProtocolStatus = psEndFile;
-      PutByte(P, cAck);
+      Reply(P, cAck);
       return pbsEOT;
     case cCan:
       P->EotCount = 0;
@@ -557,6 +589,14 @@ void xpReceiveBlock(PProtocolData P, std::uint8_t* Block, std::uint32_t& BlockSi
     return;
   }
   if (P->BlockNum != 0 && num == static_cast<std::uint8_t>((P->BlockNum - 1) & 0xFF)) {
+    if (P->BlockNum > 1 && len != P->CurBlockLen) {
+      // The block just taken again in another size: a sender that fell back to shorter
+      // blocks would now shift the file by the difference. Better no file than that.
+      xpCancel(P);
+      P->ProtocolStatus = psSequenceError;
+      apProtocolError(P, ecSequenceError);
+      return;
+    }
     HandShake = cAck;
     P->BlockErrors = 0;
     P->ProtocolStatus = psDuplicateBlock;
@@ -849,7 +889,8 @@ void xpReceiveStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
       }
       P->FileOfs = 0;
       P->HandshakeChar = xpGetHandshakeChar(P);
-      PutByte(P, P->HandshakeChar);
+      P->NoiseSeen = false;
+      Reply(P, P->HandshakeChar);
       P->BlockNum = 1;
       P->EotCount = 0;
       P->CanCount = 0;
@@ -871,7 +912,7 @@ void xpReceiveStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
           P->CRCMode = false;
           P->OverheadLen = 3;
         }
-        PutByte(P, P->HandshakeChar);
+        Reply(P, P->HandshakeChar);
         ArmTimeout(P, P->HandshakeWait);
       } else if (CharReady(P)) {
         P->XmodemState = rxWaitForBlockStart;
@@ -881,7 +922,7 @@ void xpReceiveStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
     case rxWaitForBlockStart:
       if (timeout) {
         if (P->EotCount == 1) {
-          PutByte(P, cAck);
+          Reply(P, cAck);
           P->ProtocolStatus = psEndFile;
           P->XmodemState = rxFinished;
           break;
@@ -898,7 +939,7 @@ void xpReceiveStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
         }
         // After a good block the sender has had its ACK: asking again means NAK.
         if (P->HandshakeChar == cAck) P->HandshakeChar = cNak;
-        PutByte(P, P->HandshakeChar);
+        Reply(P, P->HandshakeChar);
         ArmTimeout(P, P->BlockWait);
         P->XmodemState = rxWaitForHSReply;
       } else if (CharReady(P)) {
@@ -908,7 +949,14 @@ void xpReceiveStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
           if (P->GMode) P->MaxBlockErrors = 0;
         }
         std::uint8_t c = 0;
-        if (xpCheckForBlockStart(P, c)) {
+        const bool found = xpCheckForBlockStart(P, c);
+        if (P->BlockErrors > P->MaxBlockErrors) {
+          xpCancel(P);
+          apProtocolError(P, ecTooManyErrors);
+          P->XmodemState = rxFinished;
+          break;
+        }
+        if (found) {
           switch (xpProcessBlockStart(P, c)) {
             case pbs128:
             case pbs1024:
@@ -925,7 +973,7 @@ void xpReceiveStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
 
     case rxCollectBlock:
       if (timeout) {
-        PutByte(P, cNak);
+        Reply(P, cNak);
         P->ProtocolStatus = psTimeout;
         ArmTimeout(P, P->BlockWait);
         P->XmodemState = rxWaitForBlockStart;

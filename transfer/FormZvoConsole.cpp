@@ -328,12 +328,13 @@ bool TFormZvoConsole::PreFermeture() {
   }
   responder_->CompletionCallback = nullptr;
   responder_->Disable();
+  // Idle before the cancel: what the cancelled transfer reports (its failure log, error
+  // and finish events, during the cancel or after it) is the user's abort, not a
+  // conflict or a failed transmission, and the abort line says so.
+  state_ = kIdle;
   if (protocol_ && protocol_->InProgress()) protocol_->CancelProtocol();
   AddLog(Str(68));
   timer_->stop();
-  // Idle before the port closes: what the cancelled transfer still reports (its error,
-  // log and finish events may follow the cancel) would come after the abort line.
-  state_ = kIdle;
   ClosePort();
   SetTransferState(kIdle);
   return false;

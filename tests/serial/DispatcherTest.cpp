@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "serial/PtyPair.h"
+#include "serial/SerialTestSupport.h"
 #include "serial/SlConst.h"
 #include "serial/SwMsgWindow.h"
 #include "serial/SwPosixDispatcher.h"
@@ -30,6 +31,8 @@ namespace {
 using serialtest::CreateFakeLinesDispatcher;
 using serialtest::FakeLinesDispatcher;
 
+using serialtest::BlockingSwitches;
+using serialtest::kPatienceMs;
 using serialtest::Pattern;
 using serialtest::PtyPair;
 using serialtest::WaitFor;
@@ -185,19 +188,24 @@ TEST_F(DispatcherTest, SetLineWaitsForTheOutputRingOnlyWhenSomethingChanges) {
   ASSERT_EQ(Open(d), ecOK);
   ASSERT_EQ(d.PutString("held"), ecOK);
   const termios before = pty_.SlaveTermios();
-  auto t0 = Clock::now();
+  // Nothing to change: back without waiting on the held ring, whose wait would sleep in
+  // steps of 2 ms for seconds.
+  const long blocked = BlockingSwitches();
   EXPECT_EQ(d.SetLine(0, 5, 9, 3), ecOK);
-  EXPECT_LT(MsSince(t0), 50.0);
+  EXPECT_LT(BlockingSwitches() - blocked, 50) << "SetLine waited for the ring";
   const termios after = pty_.SlaveTermios();
   EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
 
   // A real change waits until the ring has been sent.
+  std::atomic<bool> released{false};
   std::thread releaser([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    released = true;
     d.Release();
   });
-  t0 = Clock::now();
+  const auto t0 = Clock::now();
   EXPECT_EQ(d.ChangeBaud(19200), ecOK);
+  EXPECT_TRUE(released.load()) << "changed before the ring was sent";
   EXPECT_GE(MsSince(t0), 190.0);
   releaser.join();
   EXPECT_EQ(d.OutBuffUsed(), 0);
@@ -317,9 +325,9 @@ TEST_F(DispatcherTest, PutBlockIsAllOrNothing) {
     std::vector<std::uint8_t> expected(prefill.begin() + c.consumed, prefill.end());
     if (c.result == ecOK) expected.insert(expected.end(), block.begin(), block.end());
     d.Release();
-    EXPECT_EQ(pty_.Read(expected.size(), 2000), expected);
+    EXPECT_EQ(pty_.Read(expected.size()), expected);
     EXPECT_TRUE(pty_.Drain(30).empty());
-    EXPECT_TRUE(WaitFor([&] { return d.OutBuffUsed() == 0; }, 2000));
+    EXPECT_TRUE(WaitFor([&] { return d.OutBuffUsed() == 0; }));
   }
 }
 
@@ -345,7 +353,7 @@ TEST_F(DispatcherTest, GetBlockIsAllOrNothing) {
     std::vector<std::uint8_t> sent(c.arrive);
     for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = Pattern(i);
     ASSERT_TRUE(pty_.Write(sent.data(), sent.size()));
-    ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == static_cast<std::int32_t>(c.arrive); }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == static_cast<std::int32_t>(c.arrive); }));
     std::vector<std::uint8_t> got(c.ask);
     EXPECT_EQ(d.GetBlock(got.data(), c.ask), c.result);
     EXPECT_EQ(d.InBuffUsed(), c.leftAfter);
@@ -373,7 +381,7 @@ TEST_F(DispatcherTest, AFullInputRingStopsReadingAndResumesWhenRead) {
   std::vector<std::uint8_t> sent(kRing + kExtra);
   for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = Pattern(i);
   ASSERT_TRUE(pty_.Write(sent.data(), sent.size()));
-  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == static_cast<std::int32_t>(kRing); }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == static_cast<std::int32_t>(kRing); }));
   EXPECT_EQ(d.InBuffFree(), 0);
   EXPECT_TRUE(d.CharReady());
   const double cpu0 = CpuMs();
@@ -383,7 +391,7 @@ TEST_F(DispatcherTest, AFullInputRingStopsReadingAndResumesWhenRead) {
 
   std::vector<std::uint8_t> got(kRing);
   ASSERT_EQ(d.GetBlock(got.data(), kRing), static_cast<std::int32_t>(kRing));
-  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == static_cast<std::int32_t>(kExtra); }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == static_cast<std::int32_t>(kExtra); }));
   got.resize(kRing + kExtra);
   ASSERT_EQ(d.GetBlock(got.data() + kRing, kExtra), static_cast<std::int32_t>(kExtra));
   EXPECT_EQ(got, sent);
@@ -393,11 +401,11 @@ TEST_F(DispatcherTest, FlushInBufferEmptiesTheRing) {
   TSioPosixDispatcher d(nullptr);
   ASSERT_EQ(Open(d), ecOK);
   ASSERT_TRUE(pty_.Write("stale bytes"));
-  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == 11; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == 11; }));
   EXPECT_EQ(d.FlushInBuffer(), ecOK);
   EXPECT_EQ(d.InBuffUsed(), 0);
   ASSERT_TRUE(pty_.Write("new"));
-  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == 3; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == 3; }));
   char got[3];
   ASSERT_EQ(d.GetBlock(got, 3), 3);
   EXPECT_EQ(std::string(got, 3), "new");
@@ -409,10 +417,10 @@ TEST_F(DispatcherTest, ASlowConsumerLosesNothing) {
   ASSERT_EQ(Open(d), ecOK);
   std::vector<std::uint8_t> sent(kTotal);
   for (std::size_t i = 0; i < kTotal; ++i) sent[i] = Pattern(i, 3);
-  std::thread writer([&] { EXPECT_TRUE(pty_.Write(sent.data(), sent.size(), 20000)); });
+  std::thread writer([&] { EXPECT_TRUE(pty_.Write(sent.data(), sent.size())); });
   std::vector<std::uint8_t> got;
   std::uint8_t chunk[700];
-  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
   while (got.size() < kTotal && Clock::now() < deadline) {
     const std::int32_t used = d.InBuffUsed();
     const auto n = static_cast<std::uint32_t>(std::min<std::int32_t>(used, sizeof chunk));
@@ -441,7 +449,7 @@ TEST_F(DispatcherTest, AMegabyteEachWayAtOnce) {
     // One thread both ways, as a device would: never blocks one direction on the other.
     std::size_t sent = 0;
     std::uint8_t buffer[8192];
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(2 * kPatienceMs);
     while ((sent < kTotal || peerGot.size() < kTotal) && Clock::now() < deadline) {
       pollfd fd{pty_.Master(), static_cast<short>(POLLIN | (sent < kTotal ? POLLOUT : 0)), 0};
       poll(&fd, 1, 10);
@@ -457,7 +465,7 @@ TEST_F(DispatcherTest, AMegabyteEachWayAtOnce) {
   });
   std::thread reader([&] {
     std::uint8_t chunk[TSioBaseDispatcher::kInRingSize];
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(2 * kPatienceMs);
     while (portGot.size() < kTotal && Clock::now() < deadline) {
       const std::int32_t used = d.InBuffUsed();
       if (used > 0 && d.GetBlock(chunk, static_cast<std::uint32_t>(used)) == used)
@@ -467,7 +475,7 @@ TEST_F(DispatcherTest, AMegabyteEachWayAtOnce) {
     }
   });
   std::size_t put = 0;
-  const auto deadline = Clock::now() + std::chrono::seconds(30);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(2 * kPatienceMs);
   while (put < kTotal && Clock::now() < deadline) {
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(1500, kTotal - put));
     const std::int32_t r = d.PutBlock(up.data() + put, n);
@@ -491,7 +499,7 @@ TEST_F(DispatcherTest, FlushOutBufferReturnsWhileThePeerDoesNotRead) {
   ASSERT_EQ(Open(d), ecOK);
   // Fill the pty until the output ring stays full: the device takes no more.
   std::vector<std::uint8_t> block(1024, 'x');
-  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
   int refusals = 0;
   while (refusals < 20 && Clock::now() < deadline) {
     if (d.PutBlock(block.data(), 1024) == ecOutputBufferTooSmall) {
@@ -501,9 +509,8 @@ TEST_F(DispatcherTest, FlushOutBufferReturnsWhileThePeerDoesNotRead) {
   }
   ASSERT_EQ(refusals, 20);
   ASSERT_GT(d.OutBuffUsed(), static_cast<std::int32_t>(kOut) - 1024);
-  const auto t0 = Clock::now();
+  // Returns at all: a flush that waited for the drain would never come back.
   EXPECT_EQ(d.FlushOutBuffer(), ecOK);
-  EXPECT_LT(MsSince(t0), 5000.0);
   EXPECT_EQ(d.OutBuffUsed(), 0);
   // The port still sends: a marker written after the flush reaches the peer last.
   ASSERT_EQ(d.PutString("<end>"), ecOK);
@@ -512,24 +519,24 @@ TEST_F(DispatcherTest, FlushOutBufferReturnsWhileThePeerDoesNotRead) {
     const auto more = pty_.Drain(5);
     all.insert(all.end(), more.begin(), more.end());
     return all.size() >= 5 && std::string(all.end() - 5, all.end()) == "<end>";
-  }, 5000));
+  }));
   EXPECT_EQ(std::count(all.begin(), all.end(), '<'), 1);
 }
 
-TEST_F(DispatcherTest, ReceivedBytesReachTheRingAtOnce) {
+// A lone byte is not held back for company; how soon it is in the ring is measured by
+// bench/bench_serial.
+TEST_F(DispatcherTest, EachReceivedByteReachesTheRingOnItsOwn) {
   TSioPosixDispatcher d(nullptr);
   ASSERT_EQ(Open(d), ecOK);
-  std::vector<double> samples;
   for (int i = 0; i < 40; ++i) {
+    SCOPED_TRACE(i);
     std::this_thread::sleep_for(std::chrono::milliseconds(3));  // land between 50 ms passes
-    const auto t0 = Clock::now();
-    ASSERT_TRUE(pty_.Write("z"));
-    ASSERT_TRUE(WaitFor([&] { return d.CharReady(); }, 2000));
-    samples.push_back(MsSince(t0));
-    ASSERT_EQ(d.GetChar(), 'z');
+    const std::uint8_t byte = Pattern(static_cast<std::size_t>(i));
+    ASSERT_TRUE(pty_.Write(&byte, 1));
+    ASSERT_TRUE(WaitFor([&] { return d.CharReady(); }));
+    EXPECT_EQ(d.InBuffUsed(), 1);
+    ASSERT_EQ(d.GetChar(), byte);
   }
-  std::nth_element(samples.begin(), samples.begin() + 20, samples.end());
-  EXPECT_LT(samples[20], 10.0) << "median latency in ms";
 }
 
 TEST_F(DispatcherTest, OpenCloseCyclesLeaveNoThreadOrDescriptor) {
@@ -541,8 +548,8 @@ TEST_F(DispatcherTest, OpenCloseCyclesLeaveNoThreadOrDescriptor) {
     ASSERT_EQ(Open(d), ecOK);
     ASSERT_EQ(d.PutString("ping"), ecOK);
     ASSERT_TRUE(pty_.Write("p"));
-    ASSERT_EQ(pty_.Read(4, 2000).size(), 4u);
-    ASSERT_TRUE(WaitFor([&] { return d.CharReady(); }, 2000));
+    ASSERT_EQ(pty_.Read(4).size(), 4u);
+    ASSERT_TRUE(WaitFor([&] { return d.CharReady(); }));
     if (i % 2 == 0) d.DonePort();  // else the destructor closes
   }
   EXPECT_EQ(Threads(), threads);
@@ -576,8 +583,8 @@ TEST_F(DispatcherTest, AHangUpIsReportedWithoutSpinning) {
   d.GetModemStatus();
   ASSERT_EQ(d.PutString("queued before the hang-up"), ecOK);
   pty_.CloseMaster();
-  ASSERT_TRUE(WaitFor([&] { return d.HungUp(); }, 2000));
-  ASSERT_TRUE(WaitFor([&] { return (d.GetModemStatusPrim(0xFF) & msDeltaDcd) != 0; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return d.HungUp(); }));
+  ASSERT_TRUE(WaitFor([&] { return (d.GetModemStatusPrim(0xFF) & msDeltaDcd) != 0; }));
   EXPECT_EQ(d.GetModemStatus() & 0xF0, 0);
   EXPECT_FALSE(d.CheckDCD());
   const double cpu0 = CpuMs();
@@ -585,7 +592,7 @@ TEST_F(DispatcherTest, AHangUpIsReportedWithoutSpinning) {
   EXPECT_LT(CpuMs() - cpu0, 60.0) << "CPU ms over 300 ms after the hang-up";
   // What was queued cannot go out; the next block says so instead of vanishing too.
   d.Release();
-  ASSERT_TRUE(WaitFor([&] { return d.OutBuffUsed() == 0; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return d.OutBuffUsed() == 0; }));
   EXPECT_EQ(d.PutString("lost"), ecPutBlockFail);
   d.DonePort();
   EXPECT_EQ(d.LiveThreads(), 0);
@@ -600,7 +607,7 @@ TEST_F(DispatcherTest, AClosePendingDuringANotificationIsFinishedByTheDispatchTh
   EXPECT_FALSE(old);
   d->DonePort();
   EXPECT_TRUE(d->ClosePending());
-  ASSERT_TRUE(WaitFor([&] { return d->LiveThreads() == 0 && !d->Active(); }, 3000));
+  ASSERT_TRUE(WaitFor([&] { return d->LiveThreads() == 0 && !d->Active(); }));
   EXPECT_EQ(d->DeviceHandle(), -1);
   // The device is free again although the object still exists.
   TSioPosixDispatcher next(nullptr);
@@ -620,7 +627,8 @@ class SendingDispatcher : public TSioPosixDispatcher {
     if (!sending_ && InBuffUsed() > 0) {
       sending_ = true;
       std::intptr_t result = 0;
-      answered_ = SendMessageTimeout(wnd_, 0x7E01, 1, Handle() * 65536, 3000, &result) && result == 7;
+      // A time-out no correct close reaches: answered only if the close pumped for it.
+      answered_ = SendMessageTimeout(wnd_, 0x7E01, 1, Handle() * 65536, 2 * kPatienceMs, &result) && result == 7;
     }
     return false;
   }
@@ -642,10 +650,8 @@ TEST_F(DispatcherTest, ClosingPumpsMessagesForABlockedDispatchThread) {
     SendingDispatcher d(wnd);
     ASSERT_EQ(Open(d), ecOK);
     ASSERT_TRUE(pty_.Write("!"));
-    ASSERT_TRUE(WaitFor([&] { return d.sending_.load(); }, 2000));
-    const auto t0 = Clock::now();
+    ASSERT_TRUE(WaitFor([&] { return d.sending_.load(); }));
     d.DonePort();  // this thread never pumps itself
-    EXPECT_LT(MsSince(t0), 2000.0);
     EXPECT_EQ(delivered.load(), 1);
     EXPECT_TRUE(d.answered_.load());
     EXPECT_EQ(d.LiveThreads(), 0);
@@ -668,13 +674,13 @@ TEST_F(DispatcherTest, AFakeDeviceFromTheFactoryFeedsLineErrorsAndModemChanges) 
   EXPECT_FALSE(d->CheckLineBreak());
 
   d->errors_ = ceOverrun | ceFrame;  // seen by the dispatch thread's next pass
-  ASSERT_TRUE(WaitFor([&] { return d->errors_.load() == 0; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return d->errors_.load() == 0; }));
   EXPECT_EQ(d->GetLineError(), 2);
   EXPECT_EQ(d->GetLineError(), 0);  // one report clears the others but a break
 
   d->GetModemStatus();
   d->levels_ = msDsr | msDcd;  // CTS drops
-  ASSERT_TRUE(WaitFor([&] { return (d->GetModemStatusPrim(0xFF) & msDeltaCts) != 0; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return (d->GetModemStatusPrim(0xFF) & msDeltaCts) != 0; }));
   EXPECT_TRUE(d->CheckDeltaCTS());
   EXPECT_FALSE(d->CheckDeltaCTS());  // read once
   EXPECT_FALSE(d->CheckCTS());
@@ -717,7 +723,7 @@ TEST_F(DispatcherTest, FlowControlRulesAndAutomaticLines) {
   ASSERT_EQ(d.SetRS485Mode(true), ecOK);
   EXPECT_EQ(d.SetRts(false), 1);
   ASSERT_EQ(d.PutString("485"), ecOK);
-  const auto got = pty_.Read(3, 2000);
+  const auto got = pty_.Read(3);
   EXPECT_EQ(std::string(got.begin(), got.end()), "485");
   ASSERT_EQ(d.SetRS485Mode(false), ecOK);
   EXPECT_EQ(d.SetRts(false), ecOK);

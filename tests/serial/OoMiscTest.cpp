@@ -15,9 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include "serial/SerialTestSupport.h"
 #include "serial/SwMsgWindow.h"
 
 namespace {
+
+using serialtest::BlockingSwitches;
 
 using Clock = std::chrono::steady_clock;
 
@@ -60,8 +63,9 @@ TEST(TickConversion, TruncatesLikeTheTickClock) {
 TEST(EventTimerTest, ZeroTicksExpireWhenTheTickClockMoves) {
   EventTimer timer;
   bool sawUnexpired = false;
-  // Retried: the clock may tick between NewTimer and the first check.
-  for (int attempt = 0; attempt < 5 && !sawUnexpired; ++attempt) {
+  // Retried: the clock may tick between NewTimer and the first check, the more often the
+  // more loaded the machine.
+  for (int attempt = 0; attempt < 1000 && !sawUnexpired; ++attempt) {
     NewTimer(timer, 0);
     const bool expired = TimerExpired(timer);
     if (TickClock() == timer.StartTicks) {
@@ -71,7 +75,7 @@ TEST(EventTimerTest, ZeroTicksExpireWhenTheTickClockMoves) {
   }
   EXPECT_TRUE(sawUnexpired);
   const auto t0 = Clock::now();
-  while (TickClock() == timer.StartTicks && MsSince(t0) < 1000) std::this_thread::yield();
+  while (TickClock() == timer.StartTicks && MsSince(t0) < 60000) std::this_thread::yield();
   EXPECT_TRUE(TimerExpired(timer));
   EXPECT_EQ(RemainingTime(timer), 0);
 }
@@ -121,12 +125,13 @@ class WaitTest : public ::testing::Test {
   std::vector<std::uint32_t> handled_;
 };
 
+// At once: without blocking at all, which a sleep of even one tick would.
 TEST_F(WaitTest, NoTicksReturnAtOnceWithoutPumping) {
   ASSERT_TRUE(PostMessage(wnd_, 0x7E01, 0, 0));
   for (std::int32_t ticks : {0, -1}) {
-    const auto t0 = Clock::now();
+    const long before = BlockingSwitches();
     EXPECT_EQ(DelayTicks(ticks, true), 0);
-    EXPECT_LT(MsSince(t0), 20.0);
+    EXPECT_EQ(BlockingSwitches() - before, 0) << ticks << " ticks";
   }
   EXPECT_TRUE(handled_.empty());
   EXPECT_TRUE(HasPendingMessages());
@@ -134,16 +139,17 @@ TEST_F(WaitTest, NoTicksReturnAtOnceWithoutPumping) {
   }
 }
 
+// Never shorter than asked; how much longer depends on the machine's load.
 TEST_F(WaitTest, DelaysSleepRatherThanSpin) {
   struct Case {
     const char* name;
     int (*wait)();
-    double minMs, maxMs;
+    double minMs;
   } cases[] = {
-      // Expiry means the tick clock moved past start + 4, so between 4 and 5 ticks.
-      {"DelayTicks", [] { return DelayTicks(4, false); }, 4 * 55 - 1, 5 * 55 + 150},
-      {"DelayTicks yielding", [] { return DelayTicks(4, true); }, 4 * 55 - 1, 5 * 55 + 150},
-      {"DelayMS", [] { return static_cast<int>(DelayMS(120)); }, 120, 120 + 150},
+      // Expiry means the tick clock moved past start + 4: at least 4 ticks.
+      {"DelayTicks", [] { return DelayTicks(4, false); }, 4 * 55 - 1},
+      {"DelayTicks yielding", [] { return DelayTicks(4, true); }, 4 * 55 - 1},
+      {"DelayMS", [] { return static_cast<int>(DelayMS(120)); }, 120},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -153,7 +159,6 @@ TEST_F(WaitTest, DelaysSleepRatherThanSpin) {
     const double wall = MsSince(t0);
     const double cpu = ThreadCpuMs() - cpu0;
     EXPECT_GE(wall, c.minMs);
-    EXPECT_LE(wall, c.maxMs);
     EXPECT_LT(cpu, wall * 0.2) << "cpu " << cpu << " ms of " << wall << " ms";
   }
   EXPECT_EQ(DelayMS(0), 0U);
@@ -161,12 +166,23 @@ TEST_F(WaitTest, DelaysSleepRatherThanSpin) {
 
 TEST_F(WaitTest, YieldingDelayDeliversMessagesAsTheyCome) {
   for (std::uint32_t m : {0x7E01U, 0x7E02U, 0x7E03U}) ASSERT_TRUE(PostMessage(wnd_, m, 0, 0));
-  std::thread late([wnd = wnd_] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    PostMessage(wnd, 0x7E04, 0, 0);
+  // The late message ends the delay with a quit message, so it is delivered during the delay
+  // however late it comes; a delay that delivered nothing would run its full minute.
+  const HWND last = CreateMsgWindow("last", [this](std::uint32_t msg, std::uintptr_t, std::intptr_t) {
+    handled_.push_back(msg);
+    PostQuitMessage(5);
+    return 0;
   });
-  EXPECT_EQ(DelayTicks(4, true), 0);  // the last turn found nothing
+  std::thread late([last] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    PostMessage(last, 0x7E04, 0, 0);
+  });
+  EXPECT_EQ(DelayTicks(Secs2Ticks(60), true), 18);
   late.join();
+  DestroyMsgWindow(last);
+  int code = 0;
+  EXPECT_TRUE(TakeQuitMessage(&code));
+  EXPECT_EQ(code, 5);
   EXPECT_EQ(handled_, (std::vector<std::uint32_t>{0x7E01, 0x7E02, 0x7E03, 0x7E04}));
   // Without yield nothing is delivered.
   ASSERT_TRUE(PostMessage(wnd_, 0x7E05, 0, 0));
@@ -175,12 +191,13 @@ TEST_F(WaitTest, YieldingDelayDeliversMessagesAsTheyCome) {
   EXPECT_EQ(SafeYield(), 0x7E05);
 }
 
+// Stopped at once: without blocking, which its 10 s of short waits for messages would.
 TEST_F(WaitTest, QuitMessageStopsAYieldingDelayAndStaysQueued) {
   ASSERT_TRUE(PostMessage(wnd_, 0x7E01, 0, 0));
   PostQuitMessage(4);
-  const auto t0 = Clock::now();
+  const long before = BlockingSwitches();
   EXPECT_EQ(DelayTicks(Secs2Ticks(10), true), 18);
-  EXPECT_LT(MsSince(t0), 1000.0);
+  EXPECT_LT(BlockingSwitches() - before, 10);
   EXPECT_EQ(handled_, std::vector<std::uint32_t>{0x7E01});
   int code = 0;
   EXPECT_TRUE(TakeQuitMessage(&code));

@@ -210,13 +210,12 @@ TEST_F(PacketTest, ATimeOutDeliversWhatCameAndLeavesThePacketDisarmed) {
   p.SetTimeOut(2);
   Recorder r;
   r.Attach(p);
-  p.SetEnabled(true);
+  // Taken before the packet is armed, so that a late start of this thread only lengthens it.
   const auto started = std::chrono::steady_clock::now();
+  p.SetEnabled(true);
   Send("<abc");
   ASSERT_TRUE(PumpUntil([&] { return r.timeouts.size() == 1; }));
-  const auto waited = std::chrono::steady_clock::now() - started;
-  EXPECT_GE(waited, std::chrono::milliseconds(55));
-  EXPECT_LT(waited, std::chrono::seconds(3));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(55));
   EXPECT_EQ(r.timeouts[0], "abc");
   ASSERT_TRUE(PumpUntil([&] { return Manager()->BufferUsed() == 0; }));  // flushed after the event
   // AutoEnable does not re-arm after a time-out.
@@ -407,7 +406,7 @@ TEST_F(PacketTest, WaitForStringArmsOnceAndReturnsThePacket) {
   Open();
   TSioDataPacket& p = NewPacket("<", ">");
   std::thread peer([&] {
-    serialtest::WaitFor([&] { return p.Mode() == dpWaitStart; }, 5000);
+    serialtest::WaitFor([&] { return p.Mode() == dpWaitStart; });
     pty_.Write(std::string("<w>"));
   });
   std::string text;

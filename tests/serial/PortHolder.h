@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 namespace serialtest {
@@ -28,6 +29,12 @@ class PortHolder {
       // Only system calls from here: the parent may have threads.
       ::close(ready[0]);
       ::close(release[1]);
+      // Inherited descriptors (the test's own ptys) would make those look held too.
+      const unsigned low = static_cast<unsigned>(std::min(ready[1], release[0]));
+      const unsigned high = static_cast<unsigned>(std::max(ready[1], release[0]));
+      if (low > 3) close_range(3, low - 1, 0);
+      if (high > low + 1) close_range(low + 1, high - 1, 0);
+      close_range(high + 1, ~0U, 0);
       const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
       const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && ioctl(fd, TIOCEXCL) == 0;
       const char answer = held ? 'y' : 'n';

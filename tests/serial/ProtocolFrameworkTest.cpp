@@ -449,14 +449,14 @@ class TransferControlTest : public ::testing::Test {
   }
   void TearDown() override {
     port_.SetOpen(false);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + testwait::kPatience;
     while (port_.PortState() != psClosed && std::chrono::steady_clock::now() < end)
       if (PumpOneMessage() == 0) WaitForMessages(5);
     if (P != nullptr) apDoneProtocol(P);
     DestroyMsgWindow(wnd_);
   }
   bool WaitFinish() {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + testwait::kPatience;
     while (!finish_ && std::chrono::steady_clock::now() < end)
       if (PumpOneMessage() == 0) WaitForMessages(10);
     return finish_.has_value();

@@ -23,10 +23,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/Patience.h"
+
 namespace serialtest {
 
+using testwait::kPatienceMs;
+
 // Polls cond every millisecond until it holds or timeoutMs passed.
-inline bool WaitFor(const std::function<bool()>& cond, int timeoutMs) {
+inline bool WaitFor(const std::function<bool()>& cond, int timeoutMs = kPatienceMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!cond()) {
     if (std::chrono::steady_clock::now() >= deadline) return cond();
@@ -86,7 +90,7 @@ class PtyPair {
   }
 
   // Writes everything to the master, waiting while the pty is full; false on time-out.
-  bool Write(const void* data, std::size_t size, int timeoutMs = 5000) {
+  bool Write(const void* data, std::size_t size, int timeoutMs = kPatienceMs) {
     const auto* p = static_cast<const std::uint8_t*>(data);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (size > 0) {
@@ -106,7 +110,7 @@ class PtyPair {
   bool Write(const std::string& text) { return Write(text.data(), text.size()); }
 
   // Reads from the master until size bytes came or timeoutMs passed.
-  std::vector<std::uint8_t> Read(std::size_t size, int timeoutMs = 5000) {
+  std::vector<std::uint8_t> Read(std::size_t size, int timeoutMs = kPatienceMs) {
     std::vector<std::uint8_t> out;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::uint8_t buffer[4096];

@@ -12,6 +12,7 @@
 
 #include "serial/OoMisc.h"
 #include "serial/SwMsgWindow.h"
+#include "support/Patience.h"
 
 namespace {
 
@@ -26,11 +27,11 @@ TEST(QtMsgPump, SendFromAWorkerIsHandledByTheEventLoop) {
   std::intptr_t result = 0;
   bool synced = false;
   std::thread worker([&] {
-    ok = SendMessageTimeout(w, 0x7E01, 5, 0, 3000, &result);
+    ok = SendMessageTimeout(w, 0x7E01, 5, 0, testwait::kPatienceMs, &result);
     SyncCall([&] { synced = true; });
     QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
   });
-  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+  QTimer::singleShot(2 * testwait::kPatienceMs, &loop, &QEventLoop::quit);  // only for a hung run
   loop.exec();
   worker.join();
   DestroyMsgWindow(w);
@@ -40,16 +41,24 @@ TEST(QtMsgPump, SendFromAWorkerIsHandledByTheEventLoop) {
   EXPECT_TRUE(synced);
 }
 
+// The Qt timer ends the wait with a quit message, so it must fire during the wait, however
+// late on a loaded machine; a wait that kept Qt's events still would run its full minute.
 TEST(QtMsgPump, PumpingWaitKeepsQtEventsMoving) {
   bool fired = false;
-  QTimer::singleShot(20, [&] { fired = true; });
-  DelayTicks(4, true);
+  QTimer::singleShot(20, [&] {
+    fired = true;
+    PostQuitMessage(7);
+  });
+  EXPECT_EQ(DelayTicks(Secs2Ticks(60), true), static_cast<int>(WM_QUIT));
   EXPECT_TRUE(fired);
+  int code = 0;
+  EXPECT_TRUE(TakeQuitMessage(&code));
+  EXPECT_EQ(code, 7);
 }
 
 TEST(QtMsgPump, QuitMessageEndsTheEventLoop) {
   QTimer::singleShot(0, [] { PostQuitMessage(3); });
-  QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+  QTimer::singleShot(testwait::kPatienceMs, [] { QCoreApplication::exit(99); });  // only for a hung run
   EXPECT_EQ(QCoreApplication::exec(), 3);
   EXPECT_FALSE(HasPendingMessages());
 }

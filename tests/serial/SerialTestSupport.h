@@ -1,8 +1,10 @@
 // Small helpers the serial tests share: delivering this thread's messages until a
-// condition holds, the error code an operation raises, and the number of threads.
+// condition holds, the error code an operation raises, the number of threads, and how
+// often this thread blocked.
 #pragma once
 
 #include <dirent.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdint>
@@ -10,11 +12,12 @@
 
 #include "serial/SlExcept.h"
 #include "serial/SwMsgWindow.h"
+#include "support/Patience.h"
 
 namespace serialtest {
 
 // Delivers this thread's messages until cond holds or timeoutMs passed; cond's last value.
-inline bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 5000) {
+inline bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = testwait::kPatienceMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!cond()) {
     if (std::chrono::steady_clock::now() >= deadline) return cond();
@@ -41,6 +44,15 @@ inline int ThreadCount() {
   while (readdir(d) != nullptr) ++n;
   closedir(d);
   return n;
+}
+
+// How often this thread gave up the processor by blocking (a sleep, a wait, a contended
+// lock); preemption is not counted. A call that adds nothing to it never waited, however
+// loaded the machine, which elapsed time cannot show.
+inline long BlockingSwitches() {
+  rusage u{};
+  getrusage(RUSAGE_THREAD, &u);
+  return u.ru_nvcsw;
 }
 
 }  // namespace serialtest

@@ -668,6 +668,9 @@ TEST_F(ComPortTest, AssignCopiesTheSettingsAndTheOpenSourcesTriggers) {
 
 // ---- waiting for text ---------------------------------------------------------------------------
 
+// A found text ends the wait, whose limit is set far beyond any load; a wait that finds
+// nothing runs out its limit and still sees every byte: those bytes are in the ring before
+// it starts, so that a loaded machine cannot make them come after its end.
 TEST_F(ComPortTest, WaitingForTextThatAPeerWrites) {
   struct Case {
     const char* what;
@@ -695,12 +698,18 @@ TEST_F(ComPortTest, WaitingForTextThatAPeerWrites) {
     SCOPED_TRACE(c.what);
     seen.clear();
     port->FlushInBuffer();
+    const std::string sent = c.peer;
+    if (c.expected == 0) {
+      ASSERT_TRUE(pty_.Write(sent));
+      ASSERT_TRUE(PumpUntil([&] { return port->InBuffUsed() == sent.size(); }));
+    }
     std::thread peer([&] {
+      if (c.expected == 0) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      pty_.Write(c.peer);
+      pty_.Write(sent);
     });
     const std::string texts = c.texts;
-    const std::int32_t ticks = c.expected != 0 ? Secs2Ticks(5) : 8;
+    const std::int32_t ticks = c.expected != 0 ? Secs2Ticks(2 * testwait::kPatienceMs / 1000) : 8;
     const auto t0 = std::chrono::steady_clock::now();
     int got;
     if (texts.find('^') == std::string::npos)
@@ -713,8 +722,7 @@ TEST_F(ComPortTest, WaitingForTextThatAPeerWrites) {
     if (c.expected == 0) {
       EXPECT_GE(ms, 8 * 55.0 - 55.0);
     }
-    EXPECT_LT(ms, 4000.0);
-    if (c.expected == 0) PumpUntil([&] { return seen.size() >= std::string(c.charsSeen).size(); }, 500);
+    if (c.expected == 0) PumpUntil([&] { return seen.size() >= std::string(c.charsSeen).size(); });
     EXPECT_EQ(seen, c.charsSeen);
   }
   EXPECT_TRUE(port->WaitForString("", 0, false, false));

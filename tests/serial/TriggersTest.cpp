@@ -27,6 +27,7 @@ namespace {
 using serialtest::CreateFakeLinesDispatcher;
 using serialtest::FakeLinesDispatcher;
 
+using serialtest::kPatienceMs;
 using serialtest::PtyPair;
 using serialtest::WaitFor;
 using Clock = std::chrono::steady_clock;
@@ -96,7 +97,7 @@ class WindowThread {
         if (WaitForMessages(5)) PumpOneMessage();
       DestroyMsgWindow(wnd_);
     });
-    WaitFor([this] { return ready_.load(); }, 2000);
+    WaitFor([this] { return ready_.load(); }, kPatienceMs);
   }
   ~WindowThread() {
     stop_ = true;
@@ -117,7 +118,7 @@ void ArriveInOnePass(TSioBaseDispatcher& d, PtyPair& pty, const std::string& byt
   d.SetEventBusy(old, true);
   const std::int32_t before = d.InBuffUsed();
   ASSERT_TRUE(pty.Write(bytes));
-  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == before + static_cast<std::int32_t>(bytes.size()); }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == before + static_cast<std::int32_t>(bytes.size()); }, kPatienceMs));
   d.SetEventBusy(old, false);
 }
 
@@ -258,7 +259,7 @@ TEST_F(TriggersTest, AvailNotificationComesBeforeTheDataNotificationAndReadsAreS
   ASSERT_EQ(d.ChangeLengthTrigger(1), ecOK);
   const std::int32_t ok = d.AddDataTrigger("OK", false);
   ArriveInOnePass(d, pty_, "xyzOK");
-  ASSERT_TRUE(rec.WaitCount(2, 2000));
+  ASSERT_TRUE(rec.WaitCount(2, kPatienceMs));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const auto notes = rec.Notes();
   ASSERT_EQ(notes.size(), 2u);
@@ -291,9 +292,9 @@ TEST_F(TriggersTest, AHandlerTakingPartOfTheOfferLeavesTheRestForTheNextReader) 
   });
   ASSERT_EQ(d.ChangeLengthTrigger(1), ecOK);
   ArriveInOnePass(d, pty_, "0123456789");
-  ASSERT_TRUE(rec.WaitCount(1, 2000));
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs));
   EXPECT_EQ(rec.Notes()[0].wParam, 10u);
-  EXPECT_TRUE(WaitFor([&] { return d.InBuffUsed() == 7; }, 1000));
+  EXPECT_TRUE(WaitFor([&] { return d.InBuffUsed() == 7; }, kPatienceMs));
   EXPECT_EQ(first, "012");
   EXPECT_EQ(second, "01");  // both read from the start of the offer
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -301,7 +302,7 @@ TEST_F(TriggersTest, AHandlerTakingPartOfTheOfferLeavesTheRestForTheNextReader) 
 
   take = 0;
   ArriveInOnePass(d, pty_, "A");
-  ASSERT_TRUE(rec.WaitCount(2, 2000));
+  ASSERT_TRUE(rec.WaitCount(2, kPatienceMs));
   EXPECT_EQ(rec.Notes()[1].wParam, 8u);
   EXPECT_EQ(d.InBuffUsed(), 8);
 
@@ -319,7 +320,8 @@ TEST_F(TriggersTest, AHandlerTakingPartOfTheOfferLeavesTheRestForTheNextReader) 
 
 // ---- timers ----
 
-TEST_F(TriggersTest, TimerTriggersFireNoEarlierThanTheirTicksAndPromptlyAfter) {
+// How soon after its ticks a timer fires depends on the machine's load; never before them.
+TEST_F(TriggersTest, TimerTriggersFireNoEarlierThanTheirTicksAndOnce) {
   TSioPosixDispatcher d(nullptr);
   ASSERT_EQ(Open(d), ecOK);
   Recorder rec;
@@ -329,7 +331,7 @@ TEST_F(TriggersTest, TimerTriggersFireNoEarlierThanTheirTicksAndPromptlyAfter) {
   for (std::size_t i = 0; i < std::size(ticks); ++i) handles.push_back(d.AddTimerTrigger());
   const auto t0 = Clock::now();
   for (std::size_t i = 0; i < handles.size(); ++i) ASSERT_EQ(d.SetTimerTrigger(handles[i], ticks[i], true), ecOK);
-  ASSERT_TRUE(rec.WaitCount(handles.size(), 3000));
+  ASSERT_TRUE(rec.WaitCount(handles.size(), kPatienceMs));
   const auto notes = rec.Notes();
   for (std::size_t i = 0; i < handles.size(); ++i) {
     SCOPED_TRACE(testing::Message() << ticks[i] << " ticks");
@@ -339,11 +341,8 @@ TEST_F(TriggersTest, TimerTriggersFireNoEarlierThanTheirTicksAndPromptlyAfter) {
     ASSERT_NE(note, notes.end());
     EXPECT_EQ(note->msg, MsgTriggerTimer);
     EXPECT_EQ(note->lParam, d.Handle() * 65536);
-    const double elapsed = MsBetween(t0, note->at);
-    // A timer runs out when the 55 ms tick clock has passed start + n, so at most one
-    // tick more than n.
-    EXPECT_GE(elapsed, ticks[i] * 55.0 - 1.0);
-    EXPECT_LE(elapsed, (ticks[i] + 1) * 55.0 + 30.0);
+    // A timer runs out when the 55 ms tick clock has passed start + n.
+    EXPECT_GE(MsBetween(t0, note->at), ticks[i] * 55.0 - 1.0);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(120));
   EXPECT_EQ(rec.Count(), handles.size()) << "a timer fires once per activation";
@@ -356,25 +355,29 @@ TEST_F(TriggersTest, TimersCanBeExtendedRestartedAndStopped) {
   d.RegisterProcTriggerHandler(rec.Proc());
   const std::int32_t stopped = d.AddTimerTrigger();
   const std::int32_t extended = d.AddTimerTrigger();
+  // What is left shrinks by the ticks that pass meanwhile, the more the more loaded the
+  // machine: the tick clock read around each step bounds it.
+  const auto t0 = Clock::now();
+  const std::int64_t set = TickClock();
   ASSERT_EQ(d.SetTimerTrigger(stopped, 2, true), ecOK);
   ASSERT_EQ(d.SetTimerTrigger(extended, 2, true), ecOK);
   std::int32_t left = 0;
   ASSERT_EQ(d.TimerTicksRemaining(extended, left), ecOK);
-  EXPECT_GE(left, 1);
+  EXPECT_GE(left, 1 - (TickClock() - set));
   EXPECT_LE(left, 2);
   ASSERT_EQ(d.ExtendTimer(extended, 4), ecOK);
   ASSERT_EQ(d.TimerTicksRemaining(extended, left), ecOK);
-  EXPECT_GE(left, 5);
+  EXPECT_GE(left, 5 - (TickClock() - set));
+  EXPECT_LE(left, 6);
   ASSERT_EQ(d.SetTimerTrigger(stopped, 0, false), ecOK);
-  const auto t0 = Clock::now();
-  ASSERT_TRUE(rec.WaitCount(1, 2000));
-  EXPECT_GE(MsBetween(t0, rec.Notes()[0].at), 4 * 55.0);
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs));
+  EXPECT_GE(MsBetween(t0, rec.Notes()[0].at), 5 * 55.0);
   EXPECT_EQ(rec.Notes()[0].wParam, static_cast<std::uint32_t>(extended));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(rec.Count(), 1u) << "the stopped timer fired";
   // Ticks 0 restart with the last period.
   ASSERT_EQ(d.SetTimerTrigger(stopped, 0, true), ecOK);
-  ASSERT_TRUE(rec.WaitCount(2, 2000));
+  ASSERT_TRUE(rec.WaitCount(2, kPatienceMs));
   EXPECT_EQ(rec.Notes()[1].wParam, static_cast<std::uint32_t>(stopped));
 }
 
@@ -399,7 +402,7 @@ TEST_F(TriggersTest, OutputStatusTriggersFollowAStalledPeer) {
   // The peer reads nothing: the pty's buffer fills, then the output ring.
   std::vector<std::uint8_t> block(1024, 'x');
   int refusals = 0;
-  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kPatienceMs);
   while (refusals < 20 && Clock::now() < deadline) {
     if (d.PutBlock(block.data(), 1024) == ecOutputBufferTooSmall) {
       ++refusals;
@@ -410,7 +413,7 @@ TEST_F(TriggersTest, OutputStatusTriggersFollowAStalledPeer) {
   ASSERT_EQ(d.SetStatusTrigger(free, kOut, true), ecOK);  // all of it free
   ASSERT_EQ(d.SetStatusTrigger(used, 0, true), ecOK);     // nothing left in it
   ASSERT_EQ(d.SetStatusTrigger(sent, 0, true), ecOK);
-  ASSERT_TRUE(rec.WaitCount(1, 1000));
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   ASSERT_EQ(rec.Count(), 1u) << "only 'output sent' may fire while the peer stalls";
   EXPECT_EQ(rec.Notes()[0].msg, MsgTriggerStatus);
@@ -420,7 +423,7 @@ TEST_F(TriggersTest, OutputStatusTriggersFollowAStalledPeer) {
   ASSERT_TRUE(WaitFor([&] {
     pty_.Drain(1);
     return d.OutBuffUsed() == 0 && rec.Count() >= 3;
-  }, 10000));
+  }, kPatienceMs));
   ASSERT_EQ(notesFor(free).size(), 1u);
   EXPECT_EQ(notesFor(free)[0].lParam, static_cast<std::int32_t>(kOut) + d.Handle() * 65536);  // the free count
   ASSERT_EQ(notesFor(used).size(), 1u);
@@ -431,7 +434,7 @@ TEST_F(TriggersTest, OutputStatusTriggersFollowAStalledPeer) {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   EXPECT_EQ(notesFor(sent).size(), 1u);
   ASSERT_EQ(d.PutString("more"), ecOK);
-  EXPECT_TRUE(WaitFor([&] { return notesFor(sent).size() == 2; }, 1000));
+  EXPECT_TRUE(WaitFor([&] { return notesFor(sent).size() == 2; }, kPatienceMs));
 }
 
 TEST_F(TriggersTest, ModemAndLineErrorTriggersOnAFakeDevice) {
@@ -455,23 +458,23 @@ TEST_F(TriggersTest, ModemAndLineErrorTriggersOnAFakeDevice) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(rec.Count(), 0u) << "nothing changed yet";
   d->levels_ = msDsr | msDcd;  // CTS drops
-  ASSERT_TRUE(WaitFor([&] { return fired(cts); }, 1000));
+  ASSERT_TRUE(WaitFor([&] { return fired(cts); }, kPatienceMs));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_FALSE(fired(dsr));
   // Armed again with CTS low, it fires when CTS comes back.
   ASSERT_EQ(d->SetStatusTrigger(cts, msCts, true), ecOK);
   d->levels_ = msCts | msDsr | msDcd;
-  ASSERT_TRUE(WaitFor([&] { return rec.Count() == 2; }, 1000));
+  ASSERT_TRUE(WaitFor([&] { return rec.Count() == 2; }, kPatienceMs));
 
   const std::int32_t parity = d->AddStatusTrigger(skLineError);
   EXPECT_EQ(parity & 7, 2);
   ASSERT_EQ(d->SetStatusTrigger(parity, 2, true), ecOK);  // option 2: parity errors
   d->errors_ = ceFrame;
-  ASSERT_TRUE(WaitFor([&] { return d->errors_.load() == 0; }, 1000));
+  ASSERT_TRUE(WaitFor([&] { return d->errors_.load() == 0; }, kPatienceMs));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_FALSE(fired(parity)) << "a framing error is not watched";
   d->errors_ = ceParity;
-  ASSERT_TRUE(WaitFor([&] { return fired(parity); }, 1000));
+  ASSERT_TRUE(WaitFor([&] { return fired(parity); }, kPatienceMs));
   EXPECT_EQ(d->GetLineError(), 3);
   const Note last = rec.Notes().back();
   EXPECT_EQ(last.msg, MsgTriggerStatus);
@@ -495,32 +498,35 @@ TEST_F(TriggersTest, WindowHandlersAreServedWithThePortHandlerOrASecondWindow) {
     ASSERT_TRUE(WaitFor([&] {
       d.FindTriggerFromHandle(timer, false, record, type);
       return !std::get<TTimerTrigger>(record).active;
-    }, 2000));
+    }, kPatienceMs));
   };
   fire();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(first.load(), 0) << "the component's own window alone, without its handler";
   d.UpdateHandlerFlags(1);
   fire();
-  EXPECT_TRUE(WaitFor([&] { return first.load() == 1; }, 1000));
+  EXPECT_TRUE(WaitFor([&] { return first.load() == 1; }, kPatienceMs));
   d.UpdateHandlerFlags(2);
   ASSERT_EQ(d.RegisterWndTriggerHandler(w2.Wnd()), ecOK);
   fire();
-  EXPECT_TRUE(WaitFor([&] { return first.load() == 2 && second.load() == 1; }, 1000));
+  EXPECT_TRUE(WaitFor([&] { return first.load() == 2 && second.load() == 1; }, kPatienceMs));
   ASSERT_EQ(d.DeregisterWndTriggerHandler(w2.Wnd()), ecOK);
   EXPECT_EQ(d.DeregisterWndTriggerHandler(w2.Wnd()), ecBadHandle);
   d.DonePort();
 }
 
+// The blocking window handler holds on until the later notification has come: a send that
+// waited for it rather than giving up would hold both up until the test's patience ran out.
 TEST_F(TriggersTest, AWindowHandlerThatBlocksIsGivenUpAfterThreeSeconds) {
   std::atomic<int> windowCalls{0};
+  std::atomic<bool> givenUp{false};
+  Recorder rec;
   WindowThread w([&](std::uint32_t msg, std::uintptr_t, std::intptr_t) -> std::intptr_t {
-    if (msg == MsgTriggerTimer && ++windowCalls == 1) std::this_thread::sleep_for(std::chrono::seconds(4));
+    if (msg == MsgTriggerTimer && ++windowCalls == 1) givenUp = rec.WaitCount(2, kPatienceMs);
     return 0;
   });
   TSioPosixDispatcher d(nullptr);
   ASSERT_EQ(Open(d), ecOK);
-  Recorder rec;
   d.RegisterProcTriggerHandler(rec.Proc());  // runs before the windows
   ASSERT_EQ(d.RegisterWndTriggerHandler(w.Wnd()), ecOK);
   d.UpdateHandlerFlags(1);
@@ -528,15 +534,16 @@ TEST_F(TriggersTest, AWindowHandlerThatBlocksIsGivenUpAfterThreeSeconds) {
   const std::int32_t later = d.AddTimerTrigger();
   ASSERT_EQ(d.SetTimerTrigger(early, 1, true), ecOK);
   ASSERT_EQ(d.SetTimerTrigger(later, 4, true), ecOK);  // due while the window blocks
-  ASSERT_TRUE(rec.WaitCount(2, 6000));
+  ASSERT_TRUE(rec.WaitCount(2, kPatienceMs));
   const auto notes = rec.Notes();
   EXPECT_EQ(notes[0].wParam, static_cast<std::uint32_t>(early));
   EXPECT_EQ(notes[1].wParam, static_cast<std::uint32_t>(later));
-  const double gap = MsBetween(notes[0].at, notes[1].at);
-  EXPECT_GE(gap, 2900.0) << "the send did not wait";
-  EXPECT_LT(gap, 3800.0) << "the send waited for the handler rather than giving up";
+  EXPECT_GE(MsBetween(notes[0].at, notes[1].at), 2900.0) << "the send did not wait";
+  // The handler is still running when the later notification goes out.
+  EXPECT_TRUE(WaitFor([&] { return givenUp.load(); }, kPatienceMs))
+      << "the send waited for the handler rather than giving up";
   // The window, free again, gets the later notification.
-  EXPECT_TRUE(WaitFor([&] { return windowCalls.load() == 2; }, 4000));
+  EXPECT_TRUE(WaitFor([&] { return windowCalls.load() == 2; }, kPatienceMs));
 }
 
 TEST_F(TriggersTest, DeregisteringDuringANotificationTakesEffectAfterIt) {
@@ -555,9 +562,9 @@ TEST_F(TriggersTest, DeregisteringDuringANotificationTakesEffectAfterIt) {
   ASSERT_NE(idA.load(), idB.load());
   const std::int32_t timer = d.AddTimerTrigger();
   ASSERT_EQ(d.SetTimerTrigger(timer, 1, true), ecOK);
-  ASSERT_TRUE(WaitFor([&] { return c.load() == 1 && a.load() == 1; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return c.load() == 1 && a.load() == 1; }, kPatienceMs));
   ASSERT_EQ(d.SetTimerTrigger(timer, 1, true), ecOK);
-  ASSERT_TRUE(WaitFor([&] { return c.load() == 2; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return c.load() == 2; }, kPatienceMs));
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(a.load(), 1);
   EXPECT_EQ(b.load(), 0) << "a handler removed by an earlier one still heard";
@@ -612,7 +619,7 @@ TEST_F(TriggersTest, ACloseFromInsideAHandlerCompletesAfterItReturns) {
     // Two timers due at once: the second must not be notified after the close.
     for (int i = 0; i < 2; ++i) ASSERT_EQ(d->SetTimerTrigger(d->AddTimerTrigger(), 1, true), ecOK);
     ASSERT_TRUE(pty_.Write("bytes keep coming"));
-    ASSERT_TRUE(PumpUntil([&] { return closeAsked.load(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return closeAsked.load(); }, kPatienceMs));
 
     // A re-open asked for meanwhile succeeds once the close has completed.
     TSioPosixDispatcher next(nullptr);
@@ -620,11 +627,11 @@ TEST_F(TriggersTest, ACloseFromInsideAHandlerCompletesAfterItReturns) {
     ASSERT_TRUE(PumpUntil([&] {
       reopened = Open(next);
       return reopened != ecAccessDenied;
-    }, 3000));
+    }, kPatienceMs));
     EXPECT_EQ(reopened, ecOK);
     EXPECT_TRUE(returned.load());
     EXPECT_TRUE(openAtReturn.load()) << "the port closed under the running handler";
-    EXPECT_TRUE(PumpUntil([&] { return d->LiveThreads() == 0; }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return d->LiveThreads() == 0; }, kPatienceMs));
     EXPECT_EQ(d->DeviceHandle(), -1);
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(calls.load(), 1) << "a notification after the close";
@@ -671,11 +678,11 @@ TEST_F(TriggersTest, TriggersSurviveACloseWithoutDuplicateHandles) {
 
   // They work on the new port.
   ASSERT_EQ(d.PutString("x"), ecOK);
-  ASSERT_TRUE(rec.WaitCount(1, 1000, MsgTriggerStatus));
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs, MsgTriggerStatus));
   ArriveInOnePass(d, pty_, "ok");
-  ASSERT_TRUE(rec.WaitCount(1, 1000, MsgTriggerData));
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs, MsgTriggerData));
   ASSERT_EQ(d.SetTimerTrigger(timer, 1, true), ecOK);
-  ASSERT_TRUE(rec.WaitCount(1, 1000, MsgTriggerTimer));
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs, MsgTriggerTimer));
 
   d.ClearSaveBuffers(save);
   EXPECT_TRUE(save.timers.empty() && save.data.empty() && save.status.empty());
@@ -711,14 +718,14 @@ TEST_F(TriggersTest, TheDispatcherLogsAShortExchange) {
   ASSERT_EQ(d.ChangeLengthTrigger(2), ecOK);
   ASSERT_EQ(d.SetStatusTrigger(sent, 0, true), ecOK);
   ASSERT_EQ(d.PutString("AT\r"), ecOK);
-  ASSERT_TRUE(rec.WaitCount(1, 1000, MsgTriggerStatus));
-  ASSERT_EQ(pty_.Read(3, 1000).size(), 3u);
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs, MsgTriggerStatus));
+  ASSERT_EQ(pty_.Read(3).size(), 3u);
   ArriveInOnePass(d, pty_, "OK");
-  ASSERT_TRUE(rec.WaitCount(1, 1000, MsgTriggerData));
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs, MsgTriggerData));
   // Nobody read the sequence: its two bytes reach the threshold after it.
-  ASSERT_TRUE(rec.WaitCount(1, 1000, MsgTriggerAvail));
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs, MsgTriggerAvail));
   ASSERT_EQ(d.SetTimerTrigger(timer, 1, true), ecOK);
-  ASSERT_TRUE(rec.WaitCount(1, 1000, MsgTriggerTimer));
+  ASSERT_TRUE(rec.WaitCount(1, kPatienceMs, MsgTriggerTimer));
   ASSERT_EQ(d.SetTimerTrigger(timer, 0, false), ecOK);
   ASSERT_EQ(d.AddStringToLog("done"), ecOK);
   ASSERT_EQ(d.RemoveTrigger(data), ecOK);
@@ -761,7 +768,7 @@ TEST_F(TriggersTest, TheTraceHoldsWhatTheApplicationTookAndGave) {
   EXPECT_TRUE(d.IsTracing());
   ASSERT_EQ(d.PutString("AT\r"), ecOK);
   ASSERT_TRUE(pty_.Write("abcq"));
-  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == 4; }, 1000));
+  ASSERT_TRUE(WaitFor([&] { return d.InBuffUsed() == 4; }, kPatienceMs));
   EXPECT_EQ(d.GetChar(), 'a');
   char two[2];
   ASSERT_EQ(d.GetBlock(two, 2), 2);
@@ -851,10 +858,11 @@ TEST_F(TriggersTest, TriggersChangeWhileDataArrivesAndHandlersClose) {
       }
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
+    // However slow the machine, the bytes keep coming until one was heard.
+    EXPECT_TRUE(WaitFor([&] { return heard.load() > 0; }, kPatienceMs));
     stop = true;
     peer.join();
     consumer.join();
-    EXPECT_GT(heard.load(), 0);
     d.DonePort();
   }
 
@@ -874,7 +882,7 @@ TEST_F(TriggersTest, TriggersChangeWhileDataArrivesAndHandlersClose) {
     d->AddDataTrigger("OK", false);
     ASSERT_EQ(d->SetTimerTrigger(d->AddTimerTrigger(), static_cast<std::int32_t>(round % 2), true), ecOK);
     ASSERT_TRUE(pty_.Write("data OK data"));
-    ASSERT_TRUE(PumpUntil([&] { return closed.load() && d->LiveThreads() == 0; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return closed.load() && d->LiveThreads() == 0; }, kPatienceMs));
     pty_.Drain(0);
     d.reset();
   }

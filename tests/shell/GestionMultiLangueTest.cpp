@@ -26,6 +26,7 @@
 #include "shell/Translatable.h"
 #include "shell/UiText.h"
 #include "support/BoxRecorder.h"
+#include "support/Patience.h"
 
 // Failures show texts as texts.
 static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -119,7 +120,7 @@ class GestionMultiLangueTest : public ::testing::Test {
     QAction* item = Item(m, id);
     ASSERT_NE(item, nullptr);
     item->trigger();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !m.IsSwitching(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m.IsSwitching(); }, testwait::kPatienceMs));
   }
 
   std::string dir_;
@@ -191,7 +192,7 @@ TEST_F(GestionMultiLangueTest, SwitchToAModuleAndBackToTheBuiltinEnglish) {
   EXPECT_TRUE(m->IsSwitching());
   EXPECT_EQ(Str(464), " Korvanex ");
   Item(*m, 16)->trigger();  // refused while switching
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !m->IsSwitching(); }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !m->IsSwitching(); }, testwait::kPatienceMs));
 
   EXPECT_EQ(Str(464), " Korvanex FR ");
   EXPECT_EQ(form.windowTitle(), " Korvanex FR ");  // open windows follow

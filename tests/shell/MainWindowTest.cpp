@@ -36,6 +36,7 @@
 #include "shell/GestionMultiLangue.h"
 #include "shell/UiText.h"
 #include "support/BoxRecorder.h"
+#include "support/Patience.h"
 #include "support/TempHome.h"
 
 // Failures show texts as texts.
@@ -95,7 +96,7 @@ class MainWindowTest : public ::testing::Test {
     TFormZvoPrincipale::SetCommandLineForTests(QStringList{QStringLiteral("korvanex")} + parameters);
     window_ = std::make_unique<TFormZvoPrincipale>();
     window_->show();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return window_->LanguageManager() != nullptr; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window_->LanguageManager() != nullptr; }, testwait::kPatienceMs));
   }
   // Starts with the site file open from the command line.
   void StartWith(const std::string& path) {
@@ -122,7 +123,7 @@ class MainWindowTest : public ::testing::Test {
   }
   // Until the closed child windows and their frames are freed.
   void WaitNoChild() {
-    EXPECT_TRUE(QTest::qWaitFor([this] { return window_->findChildren<QMdiSubWindow*>().isEmpty(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window_->findChildren<QMdiSubWindow*>().isEmpty(); }, testwait::kPatienceMs));
     EXPECT_FALSE(window_->HasChild());
   }
 
@@ -206,7 +207,7 @@ TEST_F(MainWindowTest, EnablingAndVisibilityRules) {
         if (child) {
           window_->MdiArea()->closeAllSubWindows();
           WaitNoChild();
-          EXPECT_TRUE(QTest::qWaitFor([this] { return Item("MenuItemAPropos")->isEnabled(); }, 5000));
+          EXPECT_TRUE(QTest::qWaitFor([this] { return Item("MenuItemAPropos")->isEnabled(); }, testwait::kPatienceMs));
         }
       }
       CloseDatabase();
@@ -473,13 +474,13 @@ TEST_F(MainWindowTest, AnEscapingExceptionIsShownAndTheProgramGoesOn) {
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, thrower);
     timer.start(0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !timer.isActive(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !timer.isActive(); }, testwait::kPatienceMs));
     QTest::qWait(10);
   }
   EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("Disk on fire")});
   bool later = false;
   QTimer::singleShot(0, [&] { later = true; });
-  EXPECT_TRUE(QTest::qWaitFor([&] { return later; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return later; }, testwait::kPatienceMs));
   EXPECT_TRUE(window_->isVisible());
 }
 
@@ -498,7 +499,7 @@ TEST_F(MainWindowTest, LanguageSwitchRetitlesTheWindowAndIsRemembered) {
   }
   ASSERT_NE(french, nullptr);
   french->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !langue->IsSwitching(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !langue->IsSwitching(); }, testwait::kPatienceMs));
   EXPECT_EQ(window_->windowTitle(), QStringLiteral(" Korvanex FR ") + Q("[" + path + "]"));
   EXPECT_EQ(GetContexte().LangueDefaut(), "LANGUE_FRANCAIS");
   EXPECT_TRUE(boxes_.Texts().isEmpty()) << boxes_.Texts().join('|').toStdString();
@@ -518,7 +519,7 @@ TEST_F(MainWindowTest, AboutBoxShowsTheVersionOnceAtEveryOpening) {
     // Closed by itself, it takes its frame along and frees both.
     about->Fermer();
     WaitNoChild();
-    EXPECT_TRUE(QTest::qWaitFor([this] { return Item("MenuFichier")->isEnabled(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Item("MenuFichier")->isEnabled(); }, testwait::kPatienceMs));
   }
 }
 

@@ -6,7 +6,7 @@
 //     ASSERT_TRUE(StartLine({"--baud", "9600"}));      // COM7 -> side A, Dir()/peer -> side B
 //     ChildProcess& rx = StartPeer({"rx", "-c", "got"});  // runs in Dir()
 //     ... open COM7 through KORVANEX_SERIAL_DIR, send ...
-//     EXPECT_EQ(rx.Wait(std::chrono::seconds(30)), 0);
+//     EXPECT_EQ(rx.Wait(testwait::kPatience), 0);      // support/Patience.h
 //   }
 //
 // The simulator's binary is $KORVANEX_LINESIM, else KVX_LINESIM_PATH (a compile definition
@@ -31,6 +31,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/Patience.h"
 
 extern char** environ;
 
@@ -103,14 +105,15 @@ class ChildProcess {
 
   bool Running() { return pid_ > 0 && !Poll(); }
 
-  // Ends it if it still runs; its exit status, or -1 when it was never started.
+  // Ends it if it still runs; its exit status, or -1 when it was never started. SIGKILL
+  // only for a program that ignores SIGTERM: a loaded machine may take a while to end one.
   int Stop() {
     if (pid_ <= 0) return -1;
     if (!Poll()) {
       ::kill(pid_, SIGTERM);
-      if (Wait(std::chrono::seconds(5)) < 0) {
+      if (Wait(testwait::kPatience) < 0) {
         ::kill(pid_, SIGKILL);
-        Wait(std::chrono::seconds(5));
+        Wait(testwait::kPatience);
       }
     }
     return status_.value_or(-1);
@@ -138,7 +141,7 @@ class LineSimProcess {
   // Starts linesim with args plus --link-a linkA --link-b linkB, its stderr into logFile, and
   // waits until both links exist. False (with the log so far in Log()) when it does not come up.
   bool Start(const std::vector<std::string>& args, const std::string& linkA, const std::string& linkB,
-             const std::string& logFile, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+             const std::string& logFile, std::chrono::milliseconds timeout = testwait::kPatience) {
     namespace fs = std::filesystem;
     std::vector<std::string> argv{LineSimBinary()};
     argv.insert(argv.end(), args.begin(), args.end());

@@ -12,10 +12,11 @@ unset QT_QPA_PLATFORM
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# The id of the first window whose name matches, waiting up to 10 s.
+# The id of the first window whose name matches, waiting up to 60 s: a loaded machine may
+# take that long to start the program; a correct run takes a small part of it.
 wait_window() {
   local w
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do
     w=$(xdotool search --name "$1" 2>/dev/null | head -1)
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.1
@@ -34,10 +35,10 @@ keys() {
   done
 }
 
-# Waits up to $2 tenths of a second (default 50) for process $1 to end; kills it and
+# Waits up to $2 tenths of a second (default 600) for process $1 to end; kills it and
 # fails when it does not.
 wait_exit() {
-  for _ in $(seq "${2:-50}"); do
+  for _ in $(seq "${2:-600}"); do
     kill -0 "$1" 2>/dev/null || return 0
     sleep 0.1
   done

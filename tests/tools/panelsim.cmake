@@ -9,4 +9,4 @@ target_compile_definitions(panelsim_tests PRIVATE KVX_PANELSIM_PATH="$<TARGET_FI
                                                   KVX_LINESIM_PATH="$<TARGET_FILE:linesim>")
 target_link_libraries(panelsim_tests PRIVATE kvx_warnings GTest::gtest_main Threads::Threads)
 add_dependencies(panelsim_tests panelsim linesim)
-gtest_discover_tests(panelsim_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+gtest_discover_tests(panelsim_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 600)

@@ -28,8 +28,10 @@
 #include "model/Contexte.h"
 #include "model/Projet.h"
 #include "model/SiteImage.h"
+#include "serial/SlConst.h"
 #include "serial/SlProtcl.h"
 #include "serial/SlSelCom.h"
+#include "serial/SlStrMap.h"
 #include "serial/qt/QtMsgPump.h"
 #include "shell/ChildFactories.h"
 #include "shell/FormZvoPrincipale.h"
@@ -87,17 +89,6 @@ bool StartsAny(const QStringList& lines, const QString& prefix) {
     if (line.startsWith(prefix)) return true;
   }
   return false;
-}
-
-bool PanelHelpHas(const std::string& option) {
-  const std::string out = "/tmp/kvx-panelsim-help-" + std::to_string(::getpid());
-  ChildProcess p;
-  if (!p.Start({PanelSimBinary(), "--help"}, {"", out, out + ".err", ""})) return false;
-  p.Wait(10s);
-  const bool has = (ReadWholeFile(out) + ReadWholeFile(out + ".err")).find(option) != std::string::npos;
-  fs::remove(out);
-  fs::remove(out + ".err");
-  return has;
 }
 
 // A fresh home, a main window, the boxes recorded, and the line with the panel.
@@ -357,6 +348,9 @@ TEST_F(ConsoleTest, DownloadsTheSavedSite) {
   }
 }
 
+// A panel that computes another variant refuses the answer with CAN CAN at once, before
+// the sender has started: the cancel is kept for it, so the conflict shows without a
+// single handshake time-out (which would end with "Fatal time out" ten handshakes later).
 TEST_F(ConsoleTest, APanelOfAnotherVariantIsAConflict) {
   ASSERT_TRUE(panel_.StartLine());
   Settings("[GENERAL]\nCOM=7\n");
@@ -364,20 +358,12 @@ TEST_F(ConsoleTest, APanelOfAnotherVariantIsAConflict) {
   MakeSite(home_.Path(), "Site", true);
   OpenConsole();
   console_->BitBtnTransferer()->click();
-  ChildProcess peer;
-  if (PanelHelpHas("--can-delay")) {
-    ASSERT_TRUE(panel_.StartPanel({"--type", "4", "--can-delay", "500", "download", "got.srd"}));
-  } else {
-    // A panel that computes another variant: it refuses the answer with CAN CAN once the
-    // program's sender is waiting for it.
-    ASSERT_TRUE(peer.Start({"sh", "-c",
-                            "stty raw -echo 2>/dev/null; sleep 0.5; printf '\\001\\022\\064\\003';"
-                            " dd bs=1 count=4 of=/dev/null 2>/dev/null; sleep 0.5; printf '\\030\\030'; sleep 1"},
-                           {panel_.PeerPath(), "", panel_.Dir() + "/peer.log", panel_.Dir()}));
-  }
+  ASSERT_TRUE(panel_.StartPanel({"--type", "4", "download", "got.srd"}));
   ASSERT_TRUE(WaitDone()) << Log().join('\n').toStdString();
+  EXPECT_EQ(panel_.WaitPanel(30s), 102) << panel_.PanelLog();
   EXPECT_TRUE(InOrder(Log(), {"Open COM7", "Waiting for database transmission...",
-                              "Conflict: incompatible equipment", "Close COM7"}));
+                              "Conflict: incompatible equipment", Q(ErrorMsg(ecCancelRequested)), "Close COM7"}))
+      << Log().join('\n').toStdString();
 }
 
 TEST_F(ConsoleTest, UploadsASiteIntoTheChosenFile) {
@@ -569,8 +555,10 @@ TEST_F(ConsoleTest, APortThatCannotOpen) {
 
 // Closing during a transfer aborts it and keeps the window; a second close closes it.
 TEST_F(ConsoleTest, AbortWhileWaitingOrTransferring) {
-  for (bool transferring : {false, true}) {
-    SCOPED_TRACE(transferring ? "transferring" : "waiting");
+  enum Moment { kRequest, kHandshake, kBlocks };
+  for (Moment moment : {kRequest, kHandshake, kBlocks}) {
+    const bool transferring = moment == kBlocks;
+    SCOPED_TRACE(moment == kRequest ? "waiting for the request" : moment == kHandshake ? "waiting for the handshake" : "transferring");
     PanelSimLine line;
     ASSERT_TRUE(line.StartLine({"--baud", "2400"}));
     Settings("[GENERAL]\nCOM=7\n");
@@ -584,9 +572,14 @@ TEST_F(ConsoleTest, AbortWhileWaitingOrTransferring) {
     console_->BitBtnTransferer()->click();
     if (transferring) {
       ASSERT_TRUE(line.StartPanel({"--type", "7", "download", "got.srd"}));
+    } else if (moment == kHandshake) {
+      // The request answered, then a panel that never starts its receiver.
+      ASSERT_TRUE(line.StartPanel({"--type", "7", "--linger", "60000", "request"}));
     }
     ASSERT_TRUE(WaitLog(QStringLiteral("Open COM7"), 10000));
-    if (transferring) {
+    if (moment == kHandshake) {
+      ASSERT_TRUE(WaitLog(QStringLiteral("Waiting for database transmission..."), kTransferMs));
+    } else if (transferring) {
       ASSERT_TRUE(QTest::qWaitFor([this] { return console_->ProgressBar()->value() >= 512; }, kTransferMs))
           << Log().join('\n').toStdString();
     } else {
@@ -602,6 +595,9 @@ TEST_F(ConsoleTest, AbortWhileWaitingOrTransferring) {
     QStringList log = Log();
     ASSERT_GE(log.size(), 2);
     EXPECT_EQ(log.mid(log.size() - 2), (QStringList{"Transfer aborted by user.", "Close COM7"}));
+    // Nothing conflicted and nothing failed: the user stopped it.
+    EXPECT_FALSE(log.contains(QStringLiteral("Conflict: incompatible equipment"))) << log.join('\n').toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("Database transmission failed."))) << log.join('\n').toStdString();
     EXPECT_EQ(console_->State(), TFormZvoConsole::kIdle);
     EXPECT_EQ(console_->BitBtnFermer()->text(), Str(50));
     if (transferring) {

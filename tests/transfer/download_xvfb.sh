@@ -30,7 +30,7 @@ printf '[GENERAL]\nCOM=7\n' > "$HOME/.config/Korvanex/Korvanex.ini"
 
 "$linesim" --baud 9600 --link-a "$ports/COM7" --link-b "$ports/peer" >/dev/null 2>"$HOME/linesim.log" &
 line=$!
-for _ in $(seq 50); do [ -L "$ports/COM7" ] && [ -L "$ports/peer" ] && break; sleep 0.1; done
+for _ in $(seq 600); do [ -L "$ports/COM7" ] && [ -L "$ports/peer" ] && break; sleep 0.1; done
 
 KORVANEX_SERIAL_DIR=$ports "$korvanex" "/prj=$HOME/Alpha.srd" 2>"$HOME/korvanex.log" &
 pid=$!
@@ -40,8 +40,11 @@ if w=$(wait_window "Korvanex \\["); then
   # The transfer window is a child inside the main window: its Download button answers
   # to its mnemonic there.
   keys "$w" alt+d
-  if wait_text "$HOME/linesim.log" 100 "side A opened"; then
-    (cd "$HOME" && exec "$panelsim" --tty "$ports/peer" --type 7 download got.srd 2>"$HOME/panelsim.log") &
+  if wait_text "$HOME/linesim.log" 600 "side A opened"; then
+    # The program answers the request by itself, which a loaded machine may make later than
+    # the panel's own 5 s.
+    (cd "$HOME" && exec "$panelsim" --tty "$ports/peer" --type 7 --answer-timeout 60000 download got.srd \
+       2>"$HOME/panelsim.log") &
     panel=$!
     status=
     for _ in $(seq 1800); do
@@ -62,13 +65,13 @@ if w=$(wait_window "Korvanex \\["); then
     fail "Download did not open the port"
   fi
   # The port is closed once the transfer ends.
-  wait_text "$HOME/linesim.log" 100 "side A closed" || fail "the port stayed open"
+  wait_text "$HOME/linesim.log" 600 "side A closed" || fail "the port stayed open"
   # Close the transfer window with its button (Abort during the transfer, which kept the
   # focus, and Close again now), then leave.
   keys "$w" space
   keys "$w" alt+f e
   if q=$(wait_window "^Question$"); then keys "$q" Return; else fail "no close question (is the transfer window still open?)"; fi
-  wait_exit $pid 100 || { fail "the program did not end"; kill $pid 2>/dev/null; }
+  wait_exit $pid || { fail "the program did not end"; kill $pid 2>/dev/null; }
 else
   fail "no main window with the site"
   kill $pid 2>/dev/null

@@ -21,6 +21,7 @@
 #include "serial/SlConst.h"
 #include "serial/SlExcept.h"
 #include "serial/SlSelCom.h"
+#include "support/Patience.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ TEST_F(ComSelectFormTest, OkAcceptsAndCancelRejects) {
     auto* button = form.findChild<QPushButton*>(QString::fromLatin1(b.name));
     ASSERT_NE(button, nullptr);
     QTimer::singleShot(0, button, &QPushButton::click);
-    QTimer::singleShot(5000, &form, [&form] { form.done(-1); });  // a button that does nothing
+    QTimer::singleShot(testwait::kPatienceMs, &form, [&form] { form.done(-1); });  // a button that does nothing
     EXPECT_EQ(form.exec(), b.result);
   }
   EXPECT_TRUE(form.OkBtn()->isDefault());
