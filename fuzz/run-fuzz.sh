@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a libFuzzer target for a bounded time on a scratch copy of the seed corpus.
 #   run-fuzz.sh BINARY SECONDS
+# FUZZ_JOBS is how many processes fuzz side by side, sharing the corpus (default: one per core).
 # Exits with the fuzzer's status: non-zero when it found a crash, whose input is kept
 # in an "artifacts" folder next to the binary.
 set -euo pipefail
@@ -21,8 +22,9 @@ cp "$seeds"/* "$corpus"/
 
 # Undefined behaviour is only reported unless it halts, and a report is not a crash.
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+jobs=${FUZZ_JOBS:-$(nproc)}
 status=0
-"$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+"$binary" -fork="$jobs" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
   -artifact_prefix="$artifacts/" "$corpus" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "fuzzing failed (status $status); the failing input is in $artifacts" >&2

@@ -27,4 +27,5 @@ class TCrc16DDS : public TElemDDS {
  private:
   std::uint16_t polynomial_;
   std::uint16_t finalXor_;
+  int variant_;  // 0..3, from the panel type when made
 };

@@ -1,13 +1,17 @@
 #include "model/ElemDDS.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "model/SiteImage.h"
 #include "platform/CodePage.h"
 #include "platform/Texts.h"
 
 void TElemDDS::WriteZeroPadded(std::string_view text, std::uint8_t* position, int width) {
-  for (int i = 0; i < width; ++i) {
-    position[i] = static_cast<size_t>(i) < text.size() ? static_cast<std::uint8_t>(text[static_cast<size_t>(i)]) : 0;
-  }
+  if (width <= 0) return;
+  const std::size_t n = std::min(text.size(), static_cast<std::size_t>(width));
+  if (n > 0) std::memcpy(position, text.data(), n);
+  std::memset(position + n, 0, static_cast<std::size_t>(width) - n);
 }
 
 void TElemDDS::WriteCentred(std::string_view text, std::uint8_t* position, int width) {
@@ -20,9 +24,10 @@ void TElemDDS::WriteCentred(std::string_view text, std::uint8_t* position, int w
 }
 
 std::string TElemDDS::ReadText(const std::uint8_t* position, int width) {
-  std::string r;
-  for (int i = 0; i < width && position[i] != 0; ++i) r += static_cast<char>(position[i]);
-  return r;
+  if (width <= 0) return {};
+  const auto* end = static_cast<const std::uint8_t*>(std::memchr(position, 0, static_cast<std::size_t>(width)));
+  const std::size_t n = end ? static_cast<std::size_t>(end - position) : static_cast<std::size_t>(width);
+  return std::string(reinterpret_cast<const char*>(position), n);
 }
 
 std::string TElemDDS::ReadTrimmed(const std::uint8_t* position, int width) {

@@ -51,10 +51,11 @@ int TZvoList::UnusedCount() const {
 TZvoGest::~TZvoGest() { FreeItems(); }
 
 void TZvoGest::FreeItems() {
-  while (!items_.empty()) {
-    delete items_.front();
-    items_.erase(items_.begin());
-  }
+  // First to last. No item's destructor looks at the list, so it is emptied at once
+  // rather than erased from the front, which moved the rest each time.
+  std::vector<TElemIHM*> items;
+  items.swap(items_);
+  for (TElemIHM* item : items) delete item;
 }
 
 std::string TLstPoints::CheckText() { return CheckedText(); }

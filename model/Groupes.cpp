@@ -28,20 +28,28 @@ std::string CodeText(int code, int first, int last) {
 
 }  // namespace
 
-TGroupe::TGroupe(int index)
+TGroupe::TGroupe(int index) : TGroupe(index, DefaultDelay()) {}
+
+TGroupe::TGroupe(int index, const std::string& defaultDelay)
     : number_(index + 1), position_(SiteImage + kGroupsOffset + kGroupRecordSize * static_cast<std::size_t>(index)) {
-  TGroupe::Reset();
+  ResetTo(defaultDelay);
 }
 
-void TGroupe::Reset() {
+void TGroupe::Reset() { ResetTo(DefaultDelay()); }
+
+void TGroupe::ResetTo(const std::string& defaultDelay) {
   label_.clear();
-  delay_ = DefaultDelay();
+  delay_ = defaultDelay;
   triggerType_ = zoneEvent_ = zoneLogic_ = 0;
 }
 
 void TGroupe::ReadImage() {
   SetLabel(ReadText(position_, 20));
-  SetDelay(std::to_string(position_[20]));
+  // Any byte is a valid delay; in three digits, as SetDelay would store it.
+  const unsigned delay = position_[20];
+  const char digits[3] = {static_cast<char>('0' + delay / 100), static_cast<char>('0' + delay / 10 % 10),
+                          static_cast<char>('0' + delay % 10)};
+  delay_.assign(digits, 3);
   std::uint8_t codes = position_[21];
   if (IsValidTriggerType(codes & 3)) triggerType_ = codes & 3;
   zoneEvent_ = (codes >> 2) & 3;
@@ -50,6 +58,10 @@ void TGroupe::ReadImage() {
 
 void TGroupe::WriteImage() {
   if (triggerType_ == 0) Reset();
+  WriteFields();
+}
+
+void TGroupe::WriteFields() {
   WriteZeroPadded(label_, position_, 20);
   position_[20] = static_cast<std::uint8_t>(platform::StrToIntDef(delay_, 0));
   position_[21] = static_cast<std::uint8_t>((position_[21] & 0xC0) + (triggerType_ % 4) + 4 * (zoneEvent_ % 4) +
@@ -148,7 +160,28 @@ std::string TGroupe::ZoneLogicText() const { return CodeText(zoneLogic_, 237, 23
 
 TGstGroups::TGstGroups() {
   GstGroupsInstance = this;
-  for (int i = 0; i < kGroupCount; ++i) items_.push_back(new TGroupe(i));
+  const std::string defaultDelay = TGroupe::DefaultDelay();
+  for (int i = 0; i < kGroupCount; ++i) items_.push_back(new TGroupe(i, defaultDelay));
+}
+
+void TGstGroups::Reset() {
+  const std::string defaultDelay = TGroupe::DefaultDelay();
+  for (TElemIHM* item : items_) static_cast<TGroupe*>(item)->ResetTo(defaultDelay);
+}
+
+void TGstGroups::WriteImage() {
+  // A group without a trigger is written as a new one.
+  std::string defaultDelay;
+  bool looked = false;
+  for (TElemIHM* item : items_) {
+    auto* g = static_cast<TGroupe*>(item);
+    if (g->triggerType_ == 0) {
+      if (!looked) defaultDelay = TGroupe::DefaultDelay();
+      looked = true;
+      g->ResetTo(defaultDelay);
+    }
+    g->WriteFields();
+  }
 }
 
 TGstGroups::~TGstGroups() {

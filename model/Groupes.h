@@ -57,6 +57,12 @@ class TGroupe : public TElemIHM {
   std::uint8_t zoneEvent_ = 0;
   std::uint8_t zoneLogic_ = 0;
   std::uint8_t* position_;
+
+  friend class TGstGroups;
+  // The manager looks the default delay text up once for all its groups.
+  TGroupe(int index, const std::string& defaultDelay);
+  void ResetTo(const std::string& defaultDelay);
+  void WriteFields();
 };
 
 class TGstGroups : public TZvoGest {
@@ -64,6 +70,9 @@ class TGstGroups : public TZvoGest {
   static constexpr int kGroupCount = 99;
   TGstGroups();
   ~TGstGroups() override;
+  // As every group's own, with the default delay text looked up once.
+  void Reset() override;
+  void WriteImage() override;
   bool IsUsed() override { return true; }
 
   TGroupe* GetGroup(int index) const { return static_cast<TGroupe*>(Item(index)); }

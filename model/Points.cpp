@@ -85,11 +85,12 @@ TPoints::TPoints(int index)
                     ? SiteImage + kPointsOffset + kPointRecordSize * static_cast<std::size_t>(index)
                     : nullptr),
       address_(index + 1),
-      groups_(new TTabGrpDDS(position_ ? position_ + 23 : nullptr, 5)) {
+      groupTable_(position_ ? position_ + 23 : nullptr, 5),
+      groups_(&groupTable_) {
   TPoints::Reset();
 }
 
-TPoints::~TPoints() { delete groups_; }
+TPoints::~TPoints() = default;
 
 void TPoints::Reset() {
   label_.clear();

@@ -67,6 +67,7 @@ class TPoints : public TElemIHM {
   int zone_ = 0;
   bool activeOutput_ = false;
   std::uint8_t evacuation_[3] = {0, 0, 0};
+  TTabGrpDDS groupTable_;  // in place, one allocation less per element; groups_ points at it
   TTabGrpDDS* groups_;
 };
 

@@ -97,6 +97,13 @@ std::string SiteFileName(const TProjet& database) { return database.Name() + Loa
 
 std::string DatabasePath(const TProjet& database) { return platform::JoinPath(database.Folder(), SiteFileName(database)); }
 
+std::string SiteFilePath(const std::string& path) {
+  std::string fileName = platform::ExtractFileName(path);
+  while (!fileName.empty() && fileName.back() == '.') fileName.pop_back();
+  std::string name = fileName.substr(0, fileName.size() - platform::ExtractFileExt(fileName).size());
+  return platform::JoinPath(platform::ExtractFileDir(path), name + LoadStr(473));
+}
+
 bool DeleteSiteFile(const TProjet& database) {
   std::string path = DatabasePath(database);
   if (!platform::FileExists(path)) return true;

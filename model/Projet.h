@@ -41,4 +41,9 @@ TProjet* CurrentDatabase();
 bool IsDatabaseLoaded();
 std::string DatabasePath(const TProjet& database);
 std::string SiteFileName(const TProjet& database);
+// The site file that a path chosen for a database names: the same folder and name (what
+// OpenDatabase takes for the database's name), with the site file's extension whatever
+// extension, case or trailing dots the path had. Saving there keeps the file written, the
+// database's name and every later save on one file.
+std::string SiteFilePath(const std::string& path);
 bool DeleteSiteFile(const TProjet& database);

@@ -20,9 +20,10 @@ constexpr std::size_t kBoardTablesOffset = 10063;
 TRelais::TRelais(int index, std::size_t tableOffset)
     : number_(index + 1),
       position_(SiteImage + tableOffset + 5 * static_cast<std::size_t>(index)),
-      groups_(new TTabGrpDDS(position_, 5)) {}
+      groupTable_(position_, 5),
+      groups_(&groupTable_) {}
 
-TRelais::~TRelais() { delete groups_; }
+TRelais::~TRelais() = default;
 
 void TRelais::ReadImage() {
   if (position_) groups_->ReadImage();

@@ -26,6 +26,7 @@ class TRelais : public TElemIHM {
 
   int number_;
   std::uint8_t* position_;
+  TTabGrpDDS groupTable_;  // in place, one allocation less per element; groups_ points at it
   TTabGrpDDS* groups_;
 };
 

@@ -67,11 +67,12 @@ bool TFoncUGA::IsEnabled() {
 TFoncBrk::TFoncBrk(int number)
     : TFoncSecu(number),
       position_(SiteImage + (number == 1 ? 10287 : 10295)),
-      groups_(new TTabGrpDDS(position_ + 3, 5)) {
+      groupTable_(position_ + 3, 5),
+      groups_(&groupTable_) {
   TFoncBrk::Reset();
 }
 
-TFoncBrk::~TFoncBrk() { delete groups_; }
+TFoncBrk::~TFoncBrk() = default;
 
 void TFoncBrk::Reset() {
   time_ = DefaultTime();

@@ -66,6 +66,7 @@ class TFoncBrk : public TFoncSecu {
 
  private:
   std::uint8_t* position_;
+  TTabGrpDDS groupTable_;  // in place, one allocation less per element; groups_ points at it
   TTabGrpDDS* groups_;
   std::uint8_t enabled_ = 0;
 };

@@ -24,7 +24,8 @@ TSigEvt::TSigEvt(int index)
     : position_(SiteImage + kSigEvtTablesOffset + 5 * static_cast<std::size_t>(index)),
       index_(static_cast<std::uint8_t>(index > 26 ? 26 : index)),
       category_(CategoryOf(index_)),
-      groups_(new TTabGrpDDS(position_, 5)) {
+      groupTable_(position_, 5),
+      groups_(&groupTable_) {
   textId_ = index_ <= 25 ? 200 + index_ : 229;
   if (GetContexte().IsFscVariant()) {
     if (index_ == 8) textId_ = 226;
@@ -34,7 +35,7 @@ TSigEvt::TSigEvt(int index)
   TSigEvt::Reset();
 }
 
-TSigEvt::~TSigEvt() { delete groups_; }
+TSigEvt::~TSigEvt() = default;
 
 std::string TSigEvt::LabelText() const { return platform::LoadStr(textId_); }
 

@@ -32,6 +32,7 @@ class TSigEvt : public TElemIHM {
   int textId_;
   std::uint8_t index_;
   std::uint8_t category_;
+  TTabGrpDDS groupTable_;  // in place, one allocation less per element; groups_ points at it
   TTabGrpDDS* groups_;
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "model/Crc16.h"
@@ -59,15 +60,22 @@ class FileReader {
   int fd_;
 };
 
-// Reads the first kSiteImageSize bytes of a file that must hold at least that many
-// (exactly that many when exact); raises the file-format messages.
-void ReadSiteFile(const std::string& path, std::uint8_t* buffer, bool exact) {
+// Text 92 unless size bytes hold one site image (at least one when not exact).
+void CheckImageSize(long long size, bool exact) {
+  auto expected = static_cast<long long>(kSiteImageSize);
+  if (exact ? size != expected : size < expected) throw platform::Exception(LoadStr(92));
+}
+
+// The first kSiteImageSize bytes of a file that must hold at least that many (exactly
+// that many when exact); the size is checked before anything is read.
+std::vector<std::uint8_t> ReadSiteFile(const std::string& path, bool exact) {
   FileReader file(path);
   long long size = file.Size();
   if (size < 0) throw platform::Exception(LoadStr(90));
-  auto expected = static_cast<long long>(kSiteImageSize);
-  if (exact ? size != expected : size < expected) throw platform::Exception(LoadStr(92));
-  if (!file.ReadExactly(buffer, kSiteImageSize)) throw platform::Exception(LoadStr(93));
+  CheckImageSize(size, exact);
+  std::vector<std::uint8_t> buffer(kSiteImageSize);
+  if (!file.ReadExactly(buffer.data(), kSiteImageSize)) throw platform::Exception(LoadStr(93));
+  return buffer;
 }
 
 void WriteSiteFile(const std::string& path, const std::uint8_t* buffer) {
@@ -168,17 +176,29 @@ void TZavo::WriteImage() {
 
 int TZavo::MapVersion() const { return verMap_->Number(); }
 
-void TZavo::LoadFromFile(const std::string& path) {
-  ReadSiteFile(path, SiteImage, true);
+void TZavo::DecodeImage(const std::uint8_t* data, std::size_t size) {
+  CheckImageSize(static_cast<long long>(size), true);
+  // May be the image itself: a re-decode.
+  std::memmove(SiteImage, data, kSiteImageSize);
   ReadImage();
+}
+
+std::vector<std::uint8_t> TZavo::EncodeImage() {
+  WriteImage();
+  return std::vector<std::uint8_t>(SiteImage, SiteImage + kSiteImageSize);
+}
+
+void TZavo::LoadFromFile(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadSiteFile(path, true);
+  DecodeImage(bytes.data(), bytes.size());
 }
 
 void TZavo::SaveToFile(const std::string& path) {
   // The encoding clears the modified flag; a write that fails leaves the changes unsaved.
   const bool modified = modified_;
-  WriteImage();
+  const std::vector<std::uint8_t> bytes = EncodeImage();
   try {
-    WriteSiteFile(path, SiteImage);
+    WriteSiteFile(path, bytes.data());
   } catch (...) {
     modified_ = modified;
     throw;
@@ -186,8 +206,7 @@ void TZavo::SaveToFile(const std::string& path) {
 }
 
 void RewriteReceivedSiteFile(const std::string& path, std::string& fileName, bool& manualFlag) {
-  std::vector<std::uint8_t> buffer(kSiteImageSize, 0);
-  ReadSiteFile(path, buffer.data(), false);
+  const std::vector<std::uint8_t> buffer = ReadSiteFile(path, false);
   WriteSiteFile(path, buffer.data());
   fileName = TElemDDS::ReadText(buffer.data() + 9, 20);
   manualFlag = buffer[33] != 0;

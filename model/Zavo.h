@@ -2,8 +2,10 @@
 // in fixed orders, and loads and saves the site database file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/ElemDDS.h"
 
@@ -39,6 +41,11 @@ class TZavo : public TElemDDS {
   void ReadImage() override;
   void WriteImage() override;
 
+  // The site image as bytes, which the file functions only read and write. Decoding
+  // takes exactly one image (text 92 otherwise) into SiteImage and reads it; encoding
+  // writes the whole site and answers a copy of the image.
+  void DecodeImage(const std::uint8_t* data, std::size_t size);
+  std::vector<std::uint8_t> EncodeImage();
   void LoadFromFile(const std::string& path);
   void SaveToFile(const std::string& path);
   int MapVersion() const;

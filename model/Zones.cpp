@@ -17,36 +17,47 @@ constexpr std::size_t kZonesOffset = 2451;
 constexpr std::size_t kZoneRecordSize = 27;
 }  // namespace
 
-TZones::TZones(int index)
+TZones::TZones(int index) : TZones(index, true) {}
+
+TZones::TZones(int index, bool refill)
     : position_(index >= 0 && index < TGstZones::kZoneCount
                     ? SiteImage + kZonesOffset + kZoneRecordSize * static_cast<std::size_t>(index)
                     : nullptr),
       number_(index + 1),
-      groups_(new TTabGrpDDS(position_ ? position_ + 21 : nullptr, 5)) {
-  TZones::Reset();
+      groupTable_(position_ ? position_ + 21 : nullptr, 5),
+      groups_(&groupTable_) {
+  ResetFields();
+  if (refill) RefillPoints();
 }
 
-TZones::~TZones() { delete groups_; }
+TZones::~TZones() = default;
 
 void TZones::RefillPoints() {
   if (GstPointsInstance) GstPointsInstance->FillZonePoints(number_, *this);
 }
 
-void TZones::Reset() {
+void TZones::ResetFields() {
   label_.clear();
   preAlarm_ = false;
   zoneFlag_ = 0;
   groups_->Reset();
+}
+
+void TZones::ReadFields() {
+  if (!position_) return;
+  SetLabel(ReadText(position_, 20));
+  preAlarm_ = position_[20] != 0;
+  zoneFlag_ = position_[26] != 0 ? 1 : 0;
+  groups_->ReadImage();
+}
+
+void TZones::Reset() {
+  ResetFields();
   RefillPoints();
 }
 
 void TZones::ReadImage() {
-  if (position_) {
-    SetLabel(ReadText(position_, 20));
-    preAlarm_ = position_[20] != 0;
-    zoneFlag_ = position_[26] != 0 ? 1 : 0;
-    groups_->ReadImage();
-  }
+  ReadFields();
   RefillPoints();
 }
 
@@ -93,11 +104,36 @@ std::string TZones::ModeText() const { return LoadStr(preAlarm_ ? 164 : 163); }
 
 TGstZones::TGstZones() {
   GstZonesInstance = this;
-  for (int i = 0; i < kZoneCount; ++i) items_.push_back(new TZones(i));
+  for (int i = 0; i < kZoneCount; ++i) items_.push_back(new TZones(i, false));
+  RefillPoints();
 }
 
 TGstZones::~TGstZones() {
   if (GstZonesInstance == this) GstZonesInstance = nullptr;
+}
+
+void TGstZones::Reset() {
+  for (TElemIHM* item : items_) static_cast<TZones*>(item)->ResetFields();
+  RefillPoints();
+}
+
+void TGstZones::ReadImage() {
+  for (TElemIHM* item : items_) static_cast<TZones*>(item)->ReadFields();
+  RefillPoints();
+}
+
+// Each zone refilling its own would scan every point once per zone; the lists come out
+// the same, each in address order.
+void TGstZones::RefillPoints() {
+  TGstPoints* points = GstPointsInstance;
+  if (!points) return;
+  for (TElemIHM* item : items_) static_cast<TZones*>(item)->ClearPoints();
+  for (int i = 0; i < points->Count(); ++i) {
+    TPoints* p = points->GetPoint(i);
+    if (p && p->IsUsed()) {
+      if (TZones* zone = GetZone(p->ZoneNumber() - 1)) zone->AddPoint(p);
+    }
+  }
 }
 
 TZones* TGstZones::GetZone(int index) const { return static_cast<TZones*>(Item(index)); }

@@ -31,6 +31,11 @@ class TZones : public TLstPoints {
   TTabGrpDDS* Groups() const { return groups_; }
 
  private:
+  friend class TGstZones;
+  // The manager's zones leave the refill of their points to it.
+  TZones(int index, bool refill);
+  void ResetFields();
+  void ReadFields();
   void RefillPoints();
 
   std::uint8_t* position_;
@@ -39,6 +44,7 @@ class TZones : public TLstPoints {
   std::string label_;
   std::uint8_t zoneFlag_ = 0;
   bool preAlarm_ = false;
+  TTabGrpDDS groupTable_;  // in place, one allocation less per element; groups_ points at it
   TTabGrpDDS* groups_;
 };
 
@@ -47,6 +53,9 @@ class TGstZones : public TZvoGest {
   static constexpr int kZoneCount = 128;
   TGstZones();
   ~TGstZones() override;
+  // As every zone's own, with the points of all zones refilled in one pass.
+  void Reset() override;
+  void ReadImage() override;
   bool IsUsed() override { return true; }
 
   TZones* GetZone(int index) const;
@@ -55,6 +64,9 @@ class TGstZones : public TZvoGest {
   void FillFreeZones(platform::StringList& list) const;
   int GroupUseCount(int group) const;
   std::string Title() const;
+
+ private:
+  void RefillPoints();
 };
 
 extern TGstZones* GstZonesInstance;

@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,9 +17,11 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <system_error>
 #include <utility>
 
+#include "serial/PortLock.h"
 #include "serial/PortMap.h"
 #include "serial/SlConst.h"
 #include "serial/SlExcept.h"
@@ -163,24 +166,49 @@ std::int32_t TSioPosixDispatcher::OpenCom(const std::string& deviceName, std::ui
   std::string path = deviceName;
   if (const int n = ComPortNumber(deviceName); n > 0) path = ComPortDevice(n);
   if (path.empty()) return ecFileNotFound;
+  // The lock file names the device itself, so that every link to it shares one lock.
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return OpenErrorCode(errno);
+  const std::string device(real);
+  std::free(real);
+  struct stat node {};
+  if (stat(device.c_str(), &node) != 0) return OpenErrorCode(errno);
+  if (!S_ISCHR(node.st_mode)) return ecFileNotFound;
+  TPortLock lock;
+  if (const std::int32_t locked = lock.Acquire(device); locked != ecOK) return locked;
 
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return OpenErrorCode(errno);
-  auto fail = [fd](std::int32_t code) {
+  bool exclusive = false;  // TIOCEXCL set by this open
+  auto fail = [&fd, &exclusive, &lock](std::int32_t code) {
+    lock.Release();  // before the close, for the reason CloseCom gives
+    // The flag belongs to the tty, which another holder may keep open after this close.
+    if (exclusive) ioctl(fd, TIOCNXCL);
     ::close(fd);
     return code;
   };
   if (!isatty(fd)) return fail(ecFileNotFound);
   // flock() is per open file description, so this also stops a second open here.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(OpenErrorCode(errno));
-  ioctl(fd, TIOCEXCL);  // refuses other openers that bypass flock (root is exempt)
+  // Refuses other openers that bypass flock (root is exempt). Already set, it is a holder's
+  // (this open got through as root) and is not ours to clear on failure.
+  int wasExclusive = 0;
+  if (ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
+  exclusive = wasExclusive == 0 && ioctl(fd, TIOCEXCL) == 0;
 
   struct serial_struct serial {};
   if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.type == PORT_UNKNOWN)
     return fail(ecFileNotFound);  // a ttyS node without a UART
+
+  // A holder that takes neither lock (a terminal program, a cat of the device) would share
+  // the line. Looked for only now, so that an opener racing this one meets the lock file,
+  // flock or TIOCEXCL; and before any setting changes under that holder.
+  struct stat opened {};
+  if (fstat(fd, &opened) != 0) return fail(OpenErrorCode(errno));
+  if (DeviceOpenElsewhere(opened.st_rdev)) return fail(ecAccessDenied);
 
   termios t {};
   if (tcgetattr(fd, &t) != 0) return fail(OpenErrorCode(errno));
@@ -222,6 +250,8 @@ std::int32_t TSioPosixDispatcher::OpenCom(const std::string& deviceName, std::ui
     ctsFlow_ = dcb_.outxCtsFlow;
     dsrFlow_ = false;
   }
+  lock_ = std::move(lock);
+  exclusive_ = exclusive;
   fd_ = fd;
   return fd;
 }
@@ -231,7 +261,12 @@ std::int32_t TSioPosixDispatcher::CloseCom() {
   const int fd = fd_.exchange(-1);
   if (fd < 0) return ecOK;
   tcflush(fd, TCIOFLUSH);  // so that close() has nothing to drain
-  ioctl(fd, TIOCNXCL);
+  // The lock goes first. The last close of a pseudo-terminal frees its number, and a new
+  // pty with that number must not meet this process's lock; an opener racing the close
+  // still meets the flock and TIOCEXCL held here.
+  lock_.Release();
+  if (exclusive_) ioctl(fd, TIOCNXCL);
+  exclusive_ = false;
   return ::close(fd) == 0 ? ecOK : ecGeneralFailure;
 }
 

@@ -13,8 +13,9 @@
 //                    is empty is written by the caller itself; only what the device
 //                    does not take at once is left to this thread.
 //
-// The device is opened O_RDWR|O_NOCTTY|O_NONBLOCK|O_CLOEXEC under an exclusive flock()
-// plus TIOCEXCL, so a second opener, in this process or another, gets "access denied".
+// The device is opened O_RDWR|O_NOCTTY|O_NONBLOCK|O_CLOEXEC under its UUCP lock file, an
+// exclusive flock() and TIOCEXCL, and only when no other process has it open (PortLock.h);
+// a second opener, in this process or another, gets "access denied".
 // Nothing ever waits for the device to drain without a bound. A hang-up (the far end of a
 // pty closed, a USB adapter unplugged) drops CTS, DSR and DCD, makes further writes fail
 // with ecPutBlockFail, and the threads back off to slow polling instead of spinning.
@@ -29,6 +30,7 @@
 #include <string>
 #include <thread>
 
+#include "serial/PortLock.h"
 #include "serial/SwDispatcher.h"
 
 class TSioPosixDispatcher : public TSioBaseDispatcher {
@@ -93,6 +95,8 @@ class TSioPosixDispatcher : public TSioBaseDispatcher {
   std::atomic<bool> hungUp_{false};
   std::atomic<int> writeError_{0};  // errno of a failed write, reported by the next PutBlock
   std::atomic<bool> comWaiting_{false};
+  TPortLock lock_;  // the device's lock file while open
+  bool exclusive_ = false;  // TIOCEXCL is this open's, to be cleared at its close
   bool passAgain_ = false;  // dispatch thread only: a wake-up asked for during its pass
 
   TDeviceControlBlock dcb_;  // state lock: the settings last applied

@@ -97,8 +97,10 @@ void TFormZvoPrincipale::EnregistrerSousProjet() {
   QString path = AskFileName(this, QFileDialog::AcceptSave, QString::fromStdString(GetContexte().SaveAsPath()),
                              StrF(467, {db->CaptionText()}), current);
   if (!path.isEmpty()) {
-    // A name typed without an extension gets the site file's.
-    if (platform::ExtractFileExt(platform::ExtractFileName(path.toStdString())).empty()) path += Str(473);
+    // The database reopened below is named by the site file of the chosen name, so that is
+    // the file written, whatever extension was typed: otherwise the caption and the next save
+    // would name a second file beside it.
+    path = QString::fromStdString(SiteFilePath(path.toStdString()));
     try {
       SaveDatabase(*db, path.toStdString());
       OpenDatabase(path.toStdString());

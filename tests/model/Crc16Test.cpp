@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "model/Contexte.h"
 #include "model/SiteImage.h"
@@ -45,6 +46,35 @@ TEST(Crc16, VariantFollowsThePanelTypeWhenMade) {
     GetContexte().SetCurrentPanelType(c.panelType == 7 ? 1 : 7);
     EXPECT_EQ(crc.Compute(kCheck, sizeof kCheck), c.check);
     EXPECT_EQ(crc.Compute(kCheck, 0), static_cast<std::uint16_t>(0xFFFF ^ c.finalXor));
+  }
+}
+
+// Eight bytes a step, then byte by byte: every length around a step and a whole image,
+// on bytes that differ, in every variant, against the bit-by-bit form.
+TEST(Crc16, EveryLengthMatchesTheBitwiseForm) {
+  std::vector<std::uint8_t> data(10320);
+  std::uint32_t x = 12345;
+  for (std::uint8_t& b : data) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<std::uint8_t>(x >> 16);
+  }
+  const struct {
+    std::uint8_t panelType;
+    std::uint16_t polynomial, finalXor;
+  } variants[] = {{1, 0xA001, 0x0000}, {7, 0xA001, 0x5EF1}, {8, 0x8810, 0x0000}, {4, 0xC002, 0x0000}};
+  TempHome home;
+  for (const auto& v : variants) {
+    GetContexte().SetCurrentPanelType(v.panelType);
+    TCrc16DDS crc;
+    for (std::size_t count : {std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9}, std::size_t{16},
+                              std::size_t{17}, std::size_t{31}, std::size_t{10320}}) {
+      for (std::size_t start : {std::size_t{0}, std::size_t{3}}) {
+        if (start + count > data.size()) continue;
+        SCOPED_TRACE(testing::Message() << "type " << int{v.panelType} << ", " << count << " bytes from " << start);
+        EXPECT_EQ(crc.Compute(data.data() + start, count),
+                  ReferenceCrc(data.data() + start, count, v.polynomial, v.finalXor));
+      }
+    }
   }
 }
 

@@ -133,6 +133,18 @@ TEST_F(Groups, DelayText) {
   EXPECT_EQ(g.Delay(), "000");
 }
 
+TEST_F(Groups, DelayByteReadsAsThreeDigits) {
+  const struct {
+    int byte;
+    const char* delay;
+  } cases[] = {{0, "000"}, {7, "007"}, {45, "045"}, {100, "100"}, {255, "255"}};
+  for (const auto& c : cases) {
+    Poke(Record(5) + 20, {c.byte});
+    Redecode();
+    EXPECT_EQ(Group(5).Delay(), c.delay) << c.byte;
+  }
+}
+
 TEST_F(Groups, CheckMessagesInOrder) {
   TGroupe& g = Group(5);
   g.SetTriggerType(1);

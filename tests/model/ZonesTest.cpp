@@ -192,6 +192,27 @@ TEST_F(Zones, UseFollowsThePointsNotTheLabel) {
   EXPECT_FALSE(Zone(7).IsUsed());
 }
 
+// Setting a point's zone files it at once; decoding or resetting the zones files again
+// every point in use, by address, whatever the lists held before.
+TEST_F(Zones, ReadAndResetRefileThePointsInUse) {
+  AddPoint(9, 2, 3);
+  AddPoint(2, 2, 3);
+  AddPoint(5, 2, 4);
+  Point(5).SetType(0);  // out of use, still filed
+  ASSERT_EQ(Zone(3).RawItem(0), &Point(9));
+  ASSERT_TRUE(Zone(4).IsUsed());
+  for (void (TGstZones::*refile)() : {&TGstZones::ReadImage, &TGstZones::Reset}) {
+    SCOPED_TRACE(refile == &TGstZones::ReadImage ? "read" : "reset");
+    (Root().Zones()->*refile)();
+    ASSERT_EQ(Zone(3).Count(), 2);
+    EXPECT_EQ(Zone(3).RawItem(0), &Point(2));
+    EXPECT_EQ(Zone(3).RawItem(1), &Point(9));
+    EXPECT_FALSE(Zone(4).IsUsed());
+    Point(5).SetZone(0);
+    Point(5).SetZone(4);  // filed again for the next round
+  }
+}
+
 TEST_F(Zones, GroupUseCountsZonesInUse) {
   Zone(1).Groups()->Add(5);
   Zone(2).Groups()->Add(5);

@@ -23,10 +23,12 @@
 #include "serial/SwMsgWindow.h"
 #include "serial/SwXModem.h"
 #include "support/LineSimFixture.h"
+#include "support/Patience.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using testwait::kPatience;
 
 bool HaveProgram(const char* name) {
   const std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
@@ -323,7 +325,7 @@ TEST_F(XmodemLineTest, AnExistingTargetWithWriteFailIsSkipped) {
   e.Init(ptXmodemCRC);
   apSetOverwriteOption(e.P(), wfWriteFail);
   e.Receive(Path("data.bin"));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecCantWriteFile);
   EXPECT_EQ(ReadWholeFile(Path("data.bin")), "old contents");
   EXPECT_EQ(e.sink.logs, (std::vector<std::uint16_t>{lfReceiveStart, lfReceiveSkip}));
@@ -335,7 +337,7 @@ TEST_F(XmodemLineTest, ARefusedFileIsNotCreated) {
   e.Init(ptXmodemCRC);
   e.sink.accept = false;
   e.Receive(Path("data.bin"));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecFileRejected);
   EXPECT_FALSE(std::filesystem::exists(Path("data.bin")));
 }
@@ -345,7 +347,7 @@ TEST_F(XmodemLineTest, AMissingFileToSendFinishesWithItsCode) {
   Engine e;
   e.Init(ptXmodemCRC);
   e.Send(Path("nothing.bin"));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecFileNotFound);
   EXPECT_EQ(e.sink.errors, std::vector<std::int32_t>{ecFileNotFound});
   EXPECT_EQ(e.sink.logs, (std::vector<std::uint16_t>{lfTransmitStart, lfTransmitFail}));
@@ -510,7 +512,7 @@ TEST_F(XmodemLineTest, ThreeCansFromTheSenderCancelTheReception) {
   Engine e;
   e.Init(ptXmodemCRC);
   e.Receive(Path("in.bin"));
-  ASSERT_TRUE(e.sink.WaitFinish(30s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecCancelRequested);
   EXPECT_EQ(e.sink.logs.back(), lfReceiveFail);
 }
@@ -523,7 +525,7 @@ TEST_F(XmodemLineTest, CansFromTheReceiverCancelTheSending) {
   e.Init(ptXmodemCRC);
   e.Send(Path("site.bin"));
   Rx({"-c", "got.bin"});
-  ASSERT_TRUE(e.sink.WaitFinish(30s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecCancelRequested);
   EXPECT_EQ(e.sink.logs.back(), lfTransmitFail);
 }
@@ -579,22 +581,22 @@ TEST_F(XmodemPtyTest, ABadComplementIsNakedAndTheBlockTakenWhenRepeated) {
   Engine e;
   e.Init(ptXmodemCRC);
   e.Receive(Path("in.bin"));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{ChrC});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{ChrC});
   const std::string data = MakeData(128, 1);
   auto bad = Block(1, data, true);
   ASSERT_TRUE(pty_.Write(bad.data(), bad.size()));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cNak});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cNak});
   auto good = Block(1, data);
   ASSERT_TRUE(pty_.Write(good.data(), good.size()));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cAck});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cAck});
   // A repeat of the block just taken is acknowledged and not written twice.
   ASSERT_TRUE(pty_.Write(good.data(), good.size()));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cAck});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cAck});
   const std::uint8_t eot = cEot;
   ASSERT_TRUE(pty_.Write(&eot, 1));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cNak});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cNak});
   ASSERT_TRUE(pty_.Write(&eot, 1));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, 0);
   EXPECT_EQ(ReadWholeFile(Path("in.bin")), data);
   EXPECT_EQ(e.Read([](const TProtocolData& p) { return p.TotalErrors; }), 1u);
@@ -604,10 +606,10 @@ TEST_F(XmodemPtyTest, AGoodBlockWithAnUnexpectedNumberCancels) {
   Engine e;
   e.Init(ptXmodemCRC);
   e.Receive(Path("in.bin"));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{ChrC});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{ChrC});
   auto block = Block(5, "x");
   ASSERT_TRUE(pty_.Write(block.data(), block.size()));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecSequenceError);
   const auto sent = pty_.Drain();
   const std::uint8_t cans[] = {cCan, cCan, cCan};
@@ -619,13 +621,13 @@ TEST_F(XmodemPtyTest, SilenceAfterAGoodBlockIsAnsweredWithNak) {
   e.Init(ptXmodemCRC);
   xpSetBlockWait(e.P(), 9);  // half a second
   e.Receive(Path("in.bin"));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{ChrC});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{ChrC});
   auto block = Block(1, "first");
   ASSERT_TRUE(pty_.Write(block.data(), block.size()));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cAck});
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cNak});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cAck});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cNak});
   e.Cancel();
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecCancelRequested);
 }
 
@@ -637,15 +639,15 @@ TEST_F(XmodemPtyTest, ThreeNaksToTheEndOfTransmissionGiveUp) {
   e.Send(Path("site.bin"));
   const std::uint8_t c = ChrC;
   ASSERT_TRUE(pty_.Write(&c, 1));
-  EXPECT_EQ(ReadPumping(e, 133, 5s), Block(1, data));
+  EXPECT_EQ(ReadPumping(e, 133, kPatience), Block(1, data));
   const std::uint8_t ack = cAck;
   ASSERT_TRUE(pty_.Write(&ack, 1));
   const std::uint8_t nak = cNak;
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cEot}) << i;
+    EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cEot}) << i;
     ASSERT_TRUE(pty_.Write(&nak, 1));
   }
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecTooManyErrors);
 }
 
@@ -665,7 +667,7 @@ TEST_F(XmodemPtyTest, AHandshakeThatCameBeforeTheStartIsAnsweredAtOnce) {
       ASSERT_TRUE(pty_.Write(early, 3));  // ends with the 'C'
     else
       ASSERT_TRUE(pty_.Write(early + 3, 1));
-    ASSERT_TRUE(PumpUntil(e, [&] { return e.Port().InBuffUsed() == (handshake ? 3u : 1u); }, 5s));
+    ASSERT_TRUE(PumpUntil(e, [&] { return e.Port().InBuffUsed() == (handshake ? 3u : 1u); }, kPatience));
     e.sink.finish.reset();
     e.Send(Path("site.bin"));
     if (!handshake) {
@@ -673,12 +675,12 @@ TEST_F(XmodemPtyTest, AHandshakeThatCameBeforeTheStartIsAnsweredAtOnce) {
       EXPECT_TRUE(ReadPumping(e, 1, 300ms).empty());
       ASSERT_TRUE(pty_.Write(&c, 1));
     }
-    EXPECT_EQ(ReadPumping(e, 133, 2s), Block(1, data));
+    EXPECT_EQ(ReadPumping(e, 133, kPatience), Block(1, data));
     const std::uint8_t ack = cAck;
     ASSERT_TRUE(pty_.Write(&ack, 1));
-    EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cEot});
+    EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cEot});
     ASSERT_TRUE(pty_.Write(&ack, 1));
-    ASSERT_TRUE(e.sink.WaitFinish(10s));
+    ASSERT_TRUE(e.sink.WaitFinish(kPatience));
     EXPECT_EQ(*e.sink.finish, 0);
   }
 }
@@ -701,9 +703,9 @@ TEST_F(XmodemPtyTest, ADiskReadErrorCancelsInsteadOfEndingTheFileShort) {
   e.Send(Path("site.bin"));
   const std::uint8_t c = ChrC, ack = cAck;
   ASSERT_TRUE(pty_.Write(&c, 1));
-  EXPECT_EQ(ReadPumping(e, 133, 5s).size(), 133u);
+  EXPECT_EQ(ReadPumping(e, 133, kPatience).size(), 133u);
   ASSERT_TRUE(pty_.Write(&ack, 1));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, -100);
   const auto sent = pty_.Drain();
   EXPECT_EQ(sent, (std::vector<std::uint8_t>{cCan, cCan, cCan, cBs, cBs, cBs}));
@@ -721,13 +723,13 @@ TEST_F(XmodemPtyTest, AOneKBlockRefusedTooOftenCancelsWithoutFallingBack) {
   const std::uint8_t c = ChrC, nak = cNak;
   ASSERT_TRUE(pty_.Write(&c, 1));
   for (int i = 0; i < 6; ++i) {  // more than MaxBlockErrors refusals of the 1024-byte block
-    const auto block = ReadPumping(e, 1029, 5s);
+    const auto block = ReadPumping(e, 1029, kPatience);
     ASSERT_EQ(block.size(), 1029u) << i;
     EXPECT_EQ(block[0], cStx);
     EXPECT_EQ(block[1], 1);
     ASSERT_TRUE(pty_.Write(&nak, 1));
   }
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecTooManyErrors);
   EXPECT_EQ(pty_.Drain(), (std::vector<std::uint8_t>{cCan, cCan, cCan, cBs, cBs, cBs}));
   EXPECT_EQ(e.sink.logs.back(), lfTransmitFail);
@@ -745,17 +747,17 @@ TEST_F(XmodemPtyTest, AStreamingSenderFollowsAReceiverThatAsksForCrc) {
   ASSERT_TRUE(pty_.Write(&c, 1));
   std::string got;
   for (std::uint8_t n = 1; n <= 2; ++n) {
-    const auto block = ReadPumping(e, 1029, 5s);
+    const auto block = ReadPumping(e, 1029, kPatience);
     ASSERT_EQ(block.size(), 1029u) << int(n);
     EXPECT_EQ(block[1], n);
     got.append(block.begin() + 3, block.begin() + 1027);
     EXPECT_TRUE(ReadPumping(e, 1, 300ms).empty()) << "streamed on without the ACK of block " << int(n);
     ASSERT_TRUE(pty_.Write(&ack, 1));
   }
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cEot});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cEot});
   EXPECT_FALSE(e.sink.finish.has_value());
   ASSERT_TRUE(pty_.Write(&ack, 1));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, 0);
   EXPECT_TRUE(PaddedEqual(got, data, 1024));
   EXPECT_EQ(e.Read([](const TProtocolData& p) { return p.ProtocolType; }), ptXmodem1K);
@@ -767,7 +769,7 @@ TEST_F(XmodemPtyTest, ADuplicateInAnotherSizeCancelsTheReception) {
   Engine e;
   e.Init(ptXmodemCRC);
   e.Receive(Path("in.bin"));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{ChrC});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{ChrC});
   const std::string data = MakeData(1024, 6);
   std::vector<std::uint8_t> big{cStx, 1, 0xFE};
   big.insert(big.end(), data.begin(), data.end());
@@ -775,10 +777,10 @@ TEST_F(XmodemPtyTest, ADuplicateInAnotherSizeCancelsTheReception) {
   big.push_back(static_cast<std::uint8_t>(crc >> 8));
   big.push_back(static_cast<std::uint8_t>(crc & 0xFF));
   ASSERT_TRUE(pty_.Write(big.data(), big.size()));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cAck});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cAck});
   const auto small = Block(1, data.substr(0, 128));
   ASSERT_TRUE(pty_.Write(small.data(), small.size()));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecSequenceError);
   EXPECT_EQ(e.sink.logs.back(), lfReceiveFail);
 }
@@ -822,14 +824,14 @@ TEST_F(XmodemPtyTest, ALoneEndOfTransmissionFollowedBySilenceEndsTheReception) {
   e.Init(ptXmodemCRC);
   xpSetBlockWait(e.P(), 9);
   e.Receive(Path("in.bin"));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{ChrC});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{ChrC});
   const auto block = Block(1, "only");
   ASSERT_TRUE(pty_.Write(block.data(), block.size()));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cAck});
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cAck});
   const std::uint8_t eot = cEot;
   ASSERT_TRUE(pty_.Write(&eot, 1));
-  EXPECT_EQ(ReadPumping(e, 1, 5s), std::vector<std::uint8_t>{cNak});
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cNak});
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, 0);
   EXPECT_EQ(ReadWholeFile(Path("in.bin")).substr(0, 4), "only");
 }
@@ -851,7 +853,7 @@ TEST_F(XmodemPtyTest, StreamingWithAnUnknownLineRateStillFinishes) {
   EXPECT_EQ(blocks.back(), cEot);
   const std::uint8_t ack = cAck;
   ASSERT_TRUE(pty_.Write(&ack, 1));
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, 0);
 }
 
@@ -861,7 +863,7 @@ TEST_F(XmodemPtyTest, ACancelFromTheUserEndsTheSendingWithTheCancelSequence) {
   e.Init(ptXmodemCRC);
   e.Send(Path("site.bin"));
   e.Cancel();
-  ASSERT_TRUE(e.sink.WaitFinish(10s));
+  ASSERT_TRUE(e.sink.WaitFinish(kPatience));
   EXPECT_EQ(*e.sink.finish, ecCancelRequested);
   const auto sent = pty_.Drain();
   EXPECT_EQ(sent, (std::vector<std::uint8_t>{cCan, cCan, cCan, cBs, cBs, cBs}));

@@ -7,7 +7,7 @@
 #include "platform/Texts.h"
 #include "shell/Boxes.h"
 #include "shell/FormZvoBoxes.h"
-#include "RunModal.h"
+#include "support/RunModal.h"
 #include "shell/UiText.h"
 #include "support/BoxRecorder.h"
 

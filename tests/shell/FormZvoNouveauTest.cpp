@@ -9,7 +9,7 @@
 #include <fstream>
 #include <functional>
 
-#include "RunModal.h"
+#include "support/RunModal.h"
 #include "model/Contexte.h"
 #include "platform/Texts.h"
 #include "shell/Boxes.h"

@@ -12,20 +12,26 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "RunModal.h"
+#include "support/RunModal.h"
 #include "model/Contexte.h"
+#include "model/ElemDDS.h"
+#include "model/ParamsGen.h"
 #include "model/Projet.h"
+#include "model/SiteImage.h"
 #include "model/Zavo.h"
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
@@ -298,40 +304,79 @@ TEST_F(MainWindowTest, OpenRemembersTheFolderAndReportsADamagedFile) {
   EXPECT_TRUE(Item("MenuItemOuvrir")->isEnabled());
 }
 
-// The file written is the one named; a name without an extension gets the site's.
-TEST_F(MainWindowTest, SaveAsWritesTheChosenNameAndReopensIt) {
+// The names in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::uint8_t> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Whatever extension is typed, the file written is the site file the caption then names and
+// every later save writes: the site never ends up in two files.
+TEST_F(MainWindowTest, SaveAsWritesTheSiteFileThatTheCaptionAndLaterSavesName) {
   struct Case {
     const char* typed;
-    const char* written;
+    const char* stale;  // a site file already in the folder, or null
+    const char* site;   // the one site file afterwards, with its backup
+    const char* backup;
   };
-  for (const Case& c : {Case{"Copy", "Copy.srd"}, Case{"Copy.dat", "Copy.dat"}}) {
-    SCOPED_TRACE(c.typed);
+  const Case cases[] = {
+      {"Copy", nullptr, "Copy.srd", "Copy.bak"},
+      {"Copy.srd", nullptr, "Copy.srd", "Copy.bak"},
+      {"Other.txt", nullptr, "Other.srd", "Other.bak"},
+      {"Other.txt", "Other.srd", "Other.srd", "Other.bak"},
+      {"Other.SRD", nullptr, "Other.srd", "Other.bak"},
+      {"Other.", nullptr, "Other.srd", "Other.bak"},
+      {"Other..", nullptr, "Other.srd", "Other.bak"},
+      {"Site.2024.dat", nullptr, "Site.2024.srd", "Site.2024.bak"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.typed) + (c.stale ? " over a stale site" : ""));
+    const std::string folder = File("copies");
+    fs::create_directories(folder);
+    if (c.stale) MakeSiteFile(folder + "/" + c.stale);
     StartWith(File("Site.srd"));
+    GetContexte().SetSaveAsPath(File("Site.srd"));  // the folder a first save as starts in
+    CurrentDatabase()->Root()->ParamsGen()->SiteName()->SetText("SAVED UNDER A NAME");
     SetModified(true);
-    const std::string written = File(std::string("copies/") + c.written);
-    fs::create_directories(File("copies"));
+
     QString startFolder, proposed;
     Command("MenuItemEnrSous", [&](QDialog& d) {
       EXPECT_EQ(FileDialog(d).acceptMode(), QFileDialog::AcceptSave);
       startFolder = FileDialog(d).directory().absolutePath();
       proposed = FileDialog(d).selectedFiles().value(0);
-      ChooseFile(d, File("copies/") + c.typed);
+      ChooseFile(d, folder + "/" + c.typed);
     });
     EXPECT_EQ(startFolder, Q(Folder()));
     EXPECT_TRUE(proposed.endsWith(QStringLiteral("/Site.srd"))) << proposed.toStdString();
-    EXPECT_TRUE(fs::exists(written));
-    EXPECT_EQ(fs::exists(File("copies/Copy.srd")), written == File("copies/Copy.srd"));
+    const std::string site = folder + "/" + c.site;
     ASSERT_TRUE(IsDatabaseLoaded());
     EXPECT_FALSE(Modified());
-    EXPECT_EQ(CurrentDatabase()->Name(), "Copy");
-    EXPECT_EQ(CurrentDatabase()->Folder(), File("copies"));
-    if (fs::path(c.typed).extension().empty()) {
-      EXPECT_EQ(window_->windowTitle(), Title(written));
-    }
-    EXPECT_EQ(GetContexte().SaveAsPath(), File("copies"));
+    EXPECT_EQ(DatabasePath(*CurrentDatabase()), site);
+    EXPECT_EQ(window_->windowTitle().toStdString(), Title(site).toStdString());
+    EXPECT_EQ(GetContexte().SaveAsPath(), folder);
+    EXPECT_EQ(CurrentDatabase()->Root()->ParamsGen()->SiteName()->Text(), "SAVED UNDER A NAME");
+
+    Item("MenuItemEnregistrer")->trigger();
+    EXPECT_EQ(FilesIn(folder), (std::vector<std::string>{c.backup, c.site}));
+    EXPECT_EQ(window_->windowTitle().toStdString(), Title(site).toStdString());
+    EXPECT_TRUE(FileBytes(site) == std::vector<std::uint8_t>(SiteImage, SiteImage + kSiteImageSize));
     EXPECT_TRUE(boxes_.Texts().isEmpty()) << boxes_.Texts().join('|').toStdString();
+
     window_.reset();
-    fs::remove_all(File("copies"));
+    CloseDatabase();
+    EXPECT_NO_THROW(OpenDatabase(site));
+    if (IsDatabaseLoaded()) {
+      EXPECT_EQ(CurrentDatabase()->Root()->ParamsGen()->SiteName()->Text(), "SAVED UNDER A NAME");
+    }
+    CloseDatabase();
+    fs::remove_all(folder);
   }
 }
 

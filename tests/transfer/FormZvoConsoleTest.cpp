@@ -516,15 +516,22 @@ TEST_F(ConsoleTest, LanguageRoadFailures) {
   EXPECT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, 5000));
 }
 
-// The port taken by another program, and no port at all: the port message, and no open.
+// The port taken by another program, with a lock or by a plain cat of the device that takes
+// none, and no port at all: the port message, and no open.
 TEST_F(ConsoleTest, APortThatCannotOpen) {
   struct Case {
     const char* what;
     bool linePresent;
+    const char* holder;  // a shell script run with the port's path as $0
     QString first;
   };
-  for (const Case& c : {Case{"held", true, QStringLiteral("Unable to initialize port COM7 :")},
-                        Case{"no port", false, QStringLiteral("Unable to initialize port  :")}}) {
+  // The locking process is the one that stays: exec keeps the lock in one process, which
+  // Stop ends.
+  const char* flocks = "exec 9<>\"$0\" && flock -x 9 && exec sleep 60";
+  for (const Case& c : {Case{"held", true, flocks, QStringLiteral("Unable to initialize port COM7 :")},
+                        Case{"held by cat, no lock", true, "exec cat \"$0\"",
+                             QStringLiteral("Unable to initialize port COM7 :")},
+                        Case{"no port", false, "", QStringLiteral("Unable to initialize port  :")}}) {
     SCOPED_TRACE(c.what);
     PanelSimLine line;
     ASSERT_TRUE(!c.linePresent || line.StartLine());
@@ -535,9 +542,7 @@ TEST_F(ConsoleTest, APortThatCannotOpen) {
     ASSERT_TRUE(console_);
     ChildProcess holder;
     if (c.linePresent) {
-      // The locking process is the one that stays: exec keeps the lock in one process,
-      // which Stop ends.
-      ASSERT_TRUE(holder.Start({"sh", "-c", "exec 9<>\"$0\" && flock -x 9 && exec sleep 60", line.ComPath()},
+      ASSERT_TRUE(holder.Start({"sh", "-c", c.holder, line.ComPath()},
                                {"", line.Dir() + "/holder.out", line.Dir() + "/holder.err", ""}));
       ASSERT_TRUE(QTest::qWaitFor([&] { return IsPortInUse(7); }, 10000));
     }
