@@ -39,6 +39,7 @@
 #include "shell/ZvoApplication.h"
 #include "support/BoxRecorder.h"
 #include "support/PanelSimFixture.h"
+#include "support/Patience.h"
 #include "support/QtTestMain.h"
 #include "support/TempHome.h"
 #include "transfer/FormZvoConsole.h"
@@ -108,7 +109,7 @@ class ConsoleTest : public ::testing::Test {
     if (console_) {
       // Idle by now, so the first close closes it.
       console_->close();
-      EXPECT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, 5000));
+      EXPECT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, testwait::kPatienceMs));
     }
     main_.reset();
     TFormZvoConsole::SetFileDialogHook({});
@@ -271,14 +272,14 @@ TEST_F(ConsoleTest, OffersTheRoadsOfTheDatabaseState) {
     // While it is open the menus are off: one child window at a time.
     EXPECT_FALSE(main_->Action(QStringLiteral("MenuItemConsole"))->isEnabled());
     console_->BitBtnFermer()->click();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, testwait::kPatienceMs));
     // The installer's Upload opens the same window.
     main_->TraitementUploadInstaller();
     console_ = main_->findChild<TFormZvoConsole*>();
     ASSERT_TRUE(console_);
     EXPECT_EQ(console_->windowTitle(), Str(48));
     console_->close();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, testwait::kPatienceMs));
   }
   MakeSite(home_.Path(), "Site", true);
   OpenConsole();
@@ -341,8 +342,8 @@ TEST_F(ConsoleTest, DownloadsTheSavedSite) {
         << panel_.PanelLog() << panel_.Timing();
     EXPECT_EQ(Log().indexOf(finish) + 1, Log().indexOf(QStringLiteral("Close COM7")));
     EXPECT_EQ(highest, 10322);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder + "/Zavo.trc"); }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder + "/Zavo.log"); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder + "/Zavo.trc"); }, testwait::kPatienceMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder + "/Zavo.log"); }, testwait::kPatienceMs));
     EXPECT_EQ(console_->BitBtnFermer()->text(), Str(50));
     EXPECT_TRUE(console_->BitBtnTransferer()->isEnabled());
   }
@@ -513,7 +514,7 @@ TEST_F(ConsoleTest, LanguageRoadFailures) {
   }
 
   console_->BitBtnLanguage()->click();  // no answer: the dialog is cancelled
-  EXPECT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, testwait::kPatienceMs));
 }
 
 // The port taken by another program, with a lock or by a plain cat of the device that takes
@@ -544,7 +545,7 @@ TEST_F(ConsoleTest, APortThatCannotOpen) {
     if (c.linePresent) {
       ASSERT_TRUE(holder.Start({"sh", "-c", c.holder, line.ComPath()},
                                {"", line.Dir() + "/holder.out", line.Dir() + "/holder.err", ""}));
-      ASSERT_TRUE(QTest::qWaitFor([&] { return IsPortInUse(7); }, 10000));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return IsPortInUse(7); }, testwait::kPatienceMs));
     }
     console_->BitBtnTransferer()->click();
     EXPECT_EQ(Log(), (QStringList{c.first, "May be another application already locks it."}));
@@ -553,7 +554,7 @@ TEST_F(ConsoleTest, APortThatCannotOpen) {
     EXPECT_TRUE(console_->BitBtnTransferer()->isEnabled());
     holder.Stop();
     console_->close();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, testwait::kPatienceMs));
     main_.reset();
   }
 }
@@ -589,7 +590,7 @@ TEST_F(ConsoleTest, AbortWhileWaitingOrTransferring) {
           << Log().join('\n').toStdString();
     } else {
       // While the request is awaited the bar blinks between one step and nothing.
-      ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 3; }, 10000));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 3; }, testwait::kPatienceMs));
       EXPECT_EQ(shown[0], 128);
       EXPECT_EQ(shown[1], 0);
       EXPECT_EQ(shown[2], 128);
@@ -609,7 +610,7 @@ TEST_F(ConsoleTest, AbortWhileWaitingOrTransferring) {
       EXPECT_NE(line.WaitPanel(30s), 0);
     }
     console_->BitBtnFermer()->click();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return console_.isNull(); }, testwait::kPatienceMs));
     main_.reset();
     CloseDatabase();
   }
