@@ -1,6 +1,7 @@
 // Korvanex: configuration of Sardel128 fire-alarm control panels.
 #include <QMessageBox>
 
+#include "editors/EditorWindows.h"
 #include "serial/SioComPort.h"
 #include "serial/qt/QtMsgPump.h"
 #include "shell/ChildFactories.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   RegisterChildFactory(ChildKind::Transfer, [](TFormZvoPrincipale* owner, bool installer) {
     new TFormZvoConsole(owner, installer);
   });
+  RegisterEditorWindows();
   try {
     TFormZvoPrincipale window;
     window.show();

@@ -7,5 +7,12 @@
 
 class TZavo;
 
-// Appends each element's non-empty check text (which may hold several lines).
+// The parts of the report, in their order.
+enum class CheckSection { Zones, Lines, Groups, Relays, Breaking };
+inline constexpr CheckSection kCheckSections[] = {CheckSection::Zones, CheckSection::Lines, CheckSection::Groups,
+                                                  CheckSection::Relays, CheckSection::Breaking};
+
+// Appends the non-empty check texts of the section's elements (each may hold several lines).
+void CollectSectionChecks(TZavo& root, CheckSection section, platform::StringList& list);
+// Appends the findings of every section in order, without separators.
 void CollectSiteChecks(TZavo& root, platform::StringList& list);

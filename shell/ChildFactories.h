@@ -1,13 +1,23 @@
-// Child windows that live in libraries the shell does not link (the transfer window):
-// the executable registers how to build them, and the menu handlers build them through
-// this, so that dependencies point from those libraries to the shell only.
+// Child windows that live in libraries the shell does not link (the transfer window, the
+// configuration editors): the executable registers how to build them, and the menu
+// handlers build them through this, so that dependencies point from those libraries to
+// the shell only. A kind with nothing registered opens nothing.
 #pragma once
 
 #include <functional>
 
 class TFormZvoPrincipale;
 
-enum class ChildKind { Transfer };
+// One kind per menu handler that opens such a window.
+enum class ChildKind {
+  Transfer,           // TeleChargement and the installer's transfers
+  GeneralParameters,  // ParametresGeneraux
+  Points,             // Points
+  Sounders,           // LignesDeSirenes
+  Security,           // Evacuation
+  Groups,             // Repetitions
+  Diagnosis,          // Diagnostic
+};
 
 // Builds the window (visible at once, as every child); may throw.
 using ChildFactory = std::function<void(TFormZvoPrincipale* owner, bool installer)>;

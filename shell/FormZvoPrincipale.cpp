@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <QVariant>
 
 #include "model/Contexte.h"
 #include "model/Projet.h"
@@ -36,6 +37,21 @@ TFormZvoPrincipale::HelpOpener& HelpOpenerRef() {
 QStringList& CommandLineForTests() {
   static QStringList arguments;
   return arguments;
+}
+
+// The text without its mnemonic; an escaped "&&" stays.
+QString WithoutMnemonic(const QString& text) {
+  QString bare;
+  bare.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] != QLatin1Char('&')) {
+      bare += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) {
+      bare += QStringLiteral("&&");
+      ++i;
+    }
+  }
+  return bare;
 }
 
 // The texts of the menus and items: caption and, for those with a tool button, its hint.
@@ -159,15 +175,15 @@ void TFormZvoPrincipale::BuildMenus() {
   QAction* quitter = AddItem(file, "MenuItemQuitter", &TFormZvoPrincipale::Quitter, 7);
 
   QMenu* config = addMenu("MenuConfiguration");
-  QAction* general = AddItem(config, "MenuItemParamGen", nullptr, 8);
-  QAction* points = AddItem(config, "MenuItemDetecteur", nullptr, 9);
-  QAction* sirene = AddItem(config, "MenuItemSirene", nullptr, 10);
-  QAction* evacuation = AddItem(config, "MenuItemEvacuation", nullptr, 11);
-  QAction* repetition = AddItem(config, "MenuItemRepetition", nullptr, 12);
+  QAction* general = AddItem(config, "MenuItemParamGen", &TFormZvoPrincipale::ParametresGeneraux, 8);
+  QAction* points = AddItem(config, "MenuItemDetecteur", &TFormZvoPrincipale::Points, 9);
+  QAction* sirene = AddItem(config, "MenuItemSirene", &TFormZvoPrincipale::LignesDeSirenes, 10);
+  QAction* evacuation = AddItem(config, "MenuItemEvacuation", &TFormZvoPrincipale::Evacuation, 11);
+  QAction* repetition = AddItem(config, "MenuItemRepetition", &TFormZvoPrincipale::Repetitions, 12);
 
   QMenu* tools = addMenu("MenuOutils");
   AddItem(tools, "MenuItemIdentification", &TFormZvoPrincipale::Identification, 13);
-  AddItem(tools, "MenuItemDiagnostic", nullptr, 14);
+  AddItem(tools, "MenuItemDiagnostic", &TFormZvoPrincipale::Diagnostic, 14);
   QAction* console = AddItem(tools, "MenuItemConsole", &TFormZvoPrincipale::TeleChargement, 15);
 
   QMenu* help = addMenu("MenuAide");
@@ -285,6 +301,36 @@ void TFormZvoPrincipale::MiseAJourControle() {
   sirene->setToolTip(Str(477));
   installerMenu_->menuAction()->setVisible(s.installerVisible);
   if (langue_) langue_->EnableLanguageMenu(s.noChildItems);
+  ReleaseDisabledMnemonics();
+}
+
+// While a child window is open the menu-bar titles are disabled, but the menu bar keeps a
+// mnemonic for every title, enabled or not: a child's "&Cancel" and the disabled
+// "&Configuration" would share Alt+C, and Qt answers such a clash by moving the focus to
+// the button without clicking it. So a disabled title carries no mnemonic until it is
+// enabled again, and the child's mnemonics are the only ones left. Disabling the whole
+// menu bar would do as much, but it would also lock the installer menu, whose New and
+// Open stay usable while a child is open; and a child filtering Alt keys itself would
+// have to redo Qt's mnemonic matching in every window.
+void TFormZvoPrincipale::ReleaseDisabledMnemonics() {
+  static constexpr const char* kSavedTitle = "kvxTitleWithMnemonic";
+  for (QAction* title : menuBar()->actions()) {
+    const QVariant saved = title->property(kSavedTitle);
+    if (!title->isEnabled()) {
+      const QString text = title->text();
+      const QString bare = WithoutMnemonic(text);
+      if (bare != text) {
+        title->setProperty(kSavedTitle, text);
+        title->setText(bare);
+      }
+    } else if (saved.isValid()) {
+      // Unless the title got a new text meanwhile (a language switch), which then stays.
+      if (title->text() == WithoutMnemonic(saved.toString())) {
+        title->setText(saved.toString());
+      }
+      title->setProperty(kSavedTitle, QVariant());
+    }
+  }
 }
 
 void TFormZvoPrincipale::FormException(const QString& message) {
@@ -369,17 +415,45 @@ void TFormZvoPrincipale::AideAPropos() { OpenChild<TFormZvoAPropos>(); }
 
 void TFormZvoPrincipale::Identification() { ShowMessageBox(QStringLiteral("Identification")); }
 
-void TFormZvoPrincipale::OpenTransferWindow(bool installer) {
+void TFormZvoPrincipale::BuildChild(const std::function<void()>& build) {
   try {
-    BuildRegisteredChild(ChildKind::Transfer, this, installer);
+    build();
   } catch (const std::exception&) {
-    // A window that cannot be built shows nothing.
+    // A window that cannot be built shows nothing: no box, and no frame either when it
+    // failed after showing itself (an empty frame would keep the menus disabled).
+    DropEmptyFrames();
+  } catch (...) {
+    DropEmptyFrames();
+    MiseAJourControle();
+    throw;
   }
   MiseAJourControle();
 }
 
-void TFormZvoPrincipale::TeleChargement() { OpenTransferWindow(false); }
+void TFormZvoPrincipale::OpenRegisteredChild(ChildKind kind, bool installer) {
+  BuildChild([&] { BuildRegisteredChild(kind, this, installer); });
+}
 
-void TFormZvoPrincipale::TraitementDownloadInstaller() { OpenTransferWindow(true); }
+void TFormZvoPrincipale::DropEmptyFrames() {
+  for (QMdiSubWindow* frame : mdiArea_->subWindowList()) {
+    if (!frame->widget()) delete frame;
+  }
+}
 
-void TFormZvoPrincipale::TraitementUploadInstaller() { OpenTransferWindow(true); }
+void TFormZvoPrincipale::TeleChargement() { OpenRegisteredChild(ChildKind::Transfer); }
+
+void TFormZvoPrincipale::TraitementDownloadInstaller() { OpenRegisteredChild(ChildKind::Transfer, true); }
+
+void TFormZvoPrincipale::TraitementUploadInstaller() { OpenRegisteredChild(ChildKind::Transfer, true); }
+
+void TFormZvoPrincipale::ParametresGeneraux() { OpenRegisteredChild(ChildKind::GeneralParameters); }
+
+void TFormZvoPrincipale::Points() { OpenRegisteredChild(ChildKind::Points); }
+
+void TFormZvoPrincipale::LignesDeSirenes() { OpenRegisteredChild(ChildKind::Sounders); }
+
+void TFormZvoPrincipale::Evacuation() { OpenRegisteredChild(ChildKind::Security); }
+
+void TFormZvoPrincipale::Repetitions() { OpenRegisteredChild(ChildKind::Groups); }
+
+void TFormZvoPrincipale::Diagnostic() { OpenRegisteredChild(ChildKind::Diagnosis); }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "shell/ChildFactories.h"
 #include "shell/Translatable.h"
 
 class QAction;
@@ -76,6 +77,13 @@ class TFormZvoPrincipale : public QMainWindow, public TZvoTranslatable {
   void TeleChargement();
   void TraitementDownloadInstaller();
   void TraitementUploadInstaller();
+  // The configuration editors and the diagnosis (registered by the executable).
+  void ParametresGeneraux();
+  void Points();
+  void LignesDeSirenes();
+  void Evacuation();
+  void Repetitions();
+  void Diagnostic();
   void EvaluerLigneCommande();
   void TraitementApresChangementLangue();
 
@@ -101,17 +109,19 @@ class TFormZvoPrincipale : public QMainWindow, public TZvoTranslatable {
   // Shows a failure of a command, with its context text when one is given.
   void ReportFailure(int contextId, const std::exception& e);
   bool SaveCurrent();
-  void OpenTransferWindow(bool installer);
 
+  // The one guard every child window is built in: a window whose construction throws
+  // shows nothing and leaves the menus as they were.
+  void BuildChild(const std::function<void()>& build);
+  void OpenRegisteredChild(ChildKind kind, bool installer = false);
   template <class Window, class... Args>
   void OpenChild(Args&&... args) {
-    try {
-      new Window(this, std::forward<Args>(args)...);
-    } catch (const std::exception&) {
-      // A window that cannot be built shows nothing.
-    }
-    MiseAJourControle();
+    BuildChild([&] { new Window(this, std::forward<Args>(args)...); });
   }
+  // Removes the MDI frames whose window is gone (one that threw after showing itself).
+  void DropEmptyFrames();
+  // Takes the mnemonics off the disabled menu-bar titles and gives them back when enabled.
+  void ReleaseDisabledMnemonics();
 
   QMdiArea* mdiArea_;
   QToolBar* toolBar_ = nullptr;

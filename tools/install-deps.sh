@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation
   xvfb xauth xdotool
   lrzsz socat
+  poppler-utils
 )
 
 missing=()

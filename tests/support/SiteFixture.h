@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <utility>
 
 #include "model/Contexte.h"
+#include "model/Crc16.h"
 #include "model/Projet.h"
 #include "model/SiteImage.h"
 #include "model/Zavo.h"
@@ -14,11 +19,12 @@
 class SiteFixture : public ::testing::Test {
  protected:
   // Panel type of the context before the site is made; the default is the program's 7.
-  explicit SiteFixture(std::uint8_t panelType = 7) : panelType_(panelType) {}
+  explicit SiteFixture(std::uint8_t panelType = 7, std::string siteName = "Site")
+      : panelType_(panelType), siteName_(std::move(siteName)) {}
 
   void SetUp() override {
     GetContexte().SetCurrentPanelType(panelType_);
-    NewDatabase("Site", home_.Path());
+    NewDatabase(siteName_, home_.Path());
   }
   void TearDown() override { CloseDatabase(); }
 
@@ -26,7 +32,15 @@ class SiteFixture : public ::testing::Test {
   std::uint8_t* Image() { return SiteImage; }
   // Re-decodes the image as a load does (after the test changed bytes of it).
   void Reload() { Root().ReadImage(); }
+  // Writes the bytes into the image from the offset on and decodes it as a load does, the
+  // CRC made to match first (the load checks it).
+  void Patch(std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
+    for (std::uint8_t b : bytes) Image()[offset++] = b;
+    Root().Crc()->WriteImage();
+    Reload();
+  }
 
   TempHome home_;
   std::uint8_t panelType_;
+  std::string siteName_;
 };
