@@ -529,8 +529,12 @@ TEST_F(ConsoleTest, APortThatCannotOpen) {
   // The locking process is the one that stays: exec keeps the lock in one process, which
   // Stop ends.
   const char* flocks = "exec 9<>\"$0\" && flock -x 9 && exec sleep 60";
+  // A probe of the port that comes before cat leaves the line set to return at once with
+  // nothing, which cat reads as the end: so the line is opened first (no probe touches it
+  // then) and set to wait for a byte.
+  const char* catOnly = "exec 3<\"$0\" && stty min 1 time 0 <&3 && exec cat <&3";
   for (const Case& c : {Case{"held", true, flocks, QStringLiteral("Unable to initialize port COM7 :")},
-                        Case{"held by cat, no lock", true, "exec cat \"$0\"",
+                        Case{"held by cat, no lock", true, catOnly,
                              QStringLiteral("Unable to initialize port COM7 :")},
                         Case{"no port", false, "", QStringLiteral("Unable to initialize port  :")}}) {
     SCOPED_TRACE(c.what);
@@ -545,7 +549,8 @@ TEST_F(ConsoleTest, APortThatCannotOpen) {
     if (c.linePresent) {
       ASSERT_TRUE(holder.Start({"sh", "-c", c.holder, line.ComPath()},
                                {"", line.Dir() + "/holder.out", line.Dir() + "/holder.err", ""}));
-      ASSERT_TRUE(QTest::qWaitFor([&] { return IsPortInUse(7); }, testwait::kPatienceMs));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return IsPortInUse(7); }, testwait::kPatienceMs))
+          << "holder: " << ReadWholeFile(line.Dir() + "/holder.err") << "\nline: " << line.LineLog();
     }
     console_->BitBtnTransferer()->click();
     EXPECT_EQ(Log(), (QStringList{c.first, "May be another application already locks it."}));
