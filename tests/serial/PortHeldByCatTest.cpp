@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/LockDir.h"
 #include "serial/PortLock.h"
 #include "serial/PtyPair.h"
 #include "serial/SerialTestSupport.h"
@@ -99,21 +100,10 @@ struct Holder {
 
 class PortHeldByCatTest : public ::testing::TestWithParam<Holder> {
  protected:
-  void SetUp() override {
-    SetMainThread();
-    char dir[] = "/tmp/kvx-lock-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    lockDir_ = dir;
-    SetPortLockDir(lockDir_);
-  }
-  void TearDown() override {
-    SetPortLockDir("");
-    std::error_code ec;
-    fs::remove_all(lockDir_, ec);
-  }
+  void SetUp() override { SetMainThread(); }
 
   PtyPair pty_;  // COM7 is its slave; the master is the panel's side of the line
-  std::string lockDir_;
+  serialtest::LockDir lockDir_;
 };
 
 TEST_P(PortHeldByCatTest, ThePortIsAccessDeniedAndCatKeepsTheLine) {
@@ -156,7 +146,7 @@ TEST_P(PortHeldByCatTest, ThePortIsAccessDeniedAndCatKeepsTheLine) {
     ASSERT_EQ(ioctl(pty_.Slave(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
     EXPECT_TRUE(pty_.Drain().empty());
-    EXPECT_TRUE(fs::is_empty(lockDir_));
+    EXPECT_TRUE(fs::is_empty(lockDir_.Path()));
 
     // Everything the panel sends now is cat's, whole and in order.
     std::string data(3000, '\0');

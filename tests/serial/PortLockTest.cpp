@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/LockDir.h"
 #include "serial/PortHolder.h"
 #include "serial/PortLock.h"
 #include "serial/PtyPair.h"
@@ -84,25 +85,12 @@ std::int32_t Open(TSioBaseDispatcher& d, const char* name) {
 // Every test here has its own lock folder, so that tests running side by side never meet.
 class PortLockTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/kvx-lock-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-    SetPortLockDir(dir_);
-  }
-  void TearDown() override {
-    SetPortLockDir("");
-    chmod(dir_.c_str(), 0755);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  std::string LockOf(const std::string& device) const { return dir_ + "/" + PortLockName(device); }
+  std::string LockOf(const std::string& device) const { return Dir() + "/" + PortLockName(device); }
 
   // The names in the lock folder, sorted: a stray temporary file shows here too.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(Dir())) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -119,7 +107,8 @@ class PortLockTest : public ::testing::Test {
     return ::testing::AssertionSuccess();
   }
 
-  std::string dir_;
+  serialtest::LockDir lockDir_;
+  const std::string& Dir() const { return lockDir_.Path(); }
 };
 
 TEST(PortLockName, IsTheDevicePathUnderDevWithSlashesAsUnderscores) {
@@ -182,7 +171,7 @@ TEST_F(PortLockTest, TakingTheLockDependsOnWhatTheFolderHolds) {
       {"a symlink", kSymlink, "", true},
       {"a folder, which cannot be read and so may be live", kFolder, "", false},
   };
-  const std::string target = dir_ + ".target";  // outside the folder, never to be touched
+  const std::string target = Dir() + ".target";  // outside the folder, never to be touched
   WriteFile(target, "keep\n");
   const std::string path = LockOf(kDevice);
   for (const Case& c : cases) {
@@ -294,7 +283,7 @@ TEST_F(PortLockTest, AFolderThatTakesNoLockFile) {
   const std::string live = LockText(getppid());
   const passwd* nobody = getpwnam("nobody");
   if (geteuid() == 0 && nobody == nullptr) GTEST_SKIP() << "no user nobody to check as";
-  ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
+  ASSERT_EQ(chmod(Dir().c_str(), 0555), 0);
 
   const pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -319,9 +308,9 @@ TEST_F(PortLockTest, AFolderThatTakesNoLockFile) {
   };
   for (const Case& c : {Case{"a live lock", live, ecAccessDenied}, Case{"a stale lock", dead, ecOK}}) {
     SCOPED_TRACE(c.what);
-    ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(Dir().c_str(), 0755), 0);
     WriteFile(path, c.text);
-    ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
+    ASSERT_EQ(chmod(Dir().c_str(), 0555), 0);
     const pid_t checker = fork();
     ASSERT_GE(checker, 0);
     if (checker == 0) {
@@ -341,7 +330,6 @@ TEST_F(PortLockTest, AFolderThatTakesNoLockFile) {
 class PortOpenLockTest : public PortLockTest {
  protected:
   void SetUp() override {
-    PortLockTest::SetUp();
     device_ = RealPath(pty_.SlavePath());
     ASSERT_FALSE(device_.empty());
   }

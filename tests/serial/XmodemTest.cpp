@@ -570,12 +570,14 @@ class XmodemPtyTest : public ::testing::Test {
     return got;
   }
 
-  static std::vector<std::uint8_t> Block(std::uint8_t num, const std::string& data, bool badComplement = false) {
-    std::vector<std::uint8_t> b{cSoh, num, static_cast<std::uint8_t>(badComplement ? num : ~num)};
+  // A CRC block of size 128 (SOH) or 1024 (STX), the data padded with SUB.
+  static std::vector<std::uint8_t> Block(std::uint8_t num, const std::string& data, bool badComplement = false,
+                                         std::size_t size = 128) {
+    std::vector<std::uint8_t> b{size == 1024 ? cStx : cSoh, num, static_cast<std::uint8_t>(badComplement ? num : ~num)};
     std::string padded = data;
-    padded.resize(128, '\x1A');
+    padded.resize(size, '\x1A');
     b.insert(b.end(), padded.begin(), padded.end());
-    const std::uint16_t crc = apCrc16OfBlock(reinterpret_cast<const std::uint8_t*>(padded.data()), 128);
+    const std::uint16_t crc = apCrc16OfBlock(reinterpret_cast<const std::uint8_t*>(padded.data()), static_cast<std::uint32_t>(size));
     b.push_back(static_cast<std::uint8_t>(crc >> 8));
     b.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     return b;
@@ -780,11 +782,7 @@ TEST_F(XmodemPtyTest, ADuplicateInAnotherSizeCancelsTheReception) {
   e.Receive(Path("in.bin"));
   EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{ChrC});
   const std::string data = MakeData(1024, 6);
-  std::vector<std::uint8_t> big{cStx, 1, 0xFE};
-  big.insert(big.end(), data.begin(), data.end());
-  const std::uint16_t crc = apCrc16OfBlock(reinterpret_cast<const std::uint8_t*>(data.data()), 1024);
-  big.push_back(static_cast<std::uint8_t>(crc >> 8));
-  big.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  const auto big = Block(1, data, false, 1024);
   ASSERT_TRUE(pty_.Write(big.data(), big.size()));
   EXPECT_EQ(ReadPumping(e, 1, kPatience), std::vector<std::uint8_t>{cAck});
   const auto small = Block(1, data.substr(0, 128));
