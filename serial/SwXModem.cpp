@@ -460,7 +460,10 @@ void xpTransmitBlock(PProtocolData P, const std::uint8_t* Block, std::uint32_t B
     frame[n++] = static_cast<std::uint8_t>(sum & 0xFF);
   }
   const std::int32_t result = Put(P, frame, n);
-  if (result < 0) apProtocolError(P, result);
+  if (result < 0) {
+    FlushOut(P);
+    apProtocolError(P, result);
+  }
 }
 
 void xpSendHandshakeChar(PProtocolData P, std::uint8_t Handshake) {
@@ -753,7 +756,7 @@ void xpTransmitStep(PProtocolData P, std::uint32_t Msg, std::uint32_t wParam) {
       xpTransmitBlock(P, P->DataBlock, P->BlockLen, P->StartChar);
       P->ForceStatus = true;
       if (P->ProtocolError != 0) {
-        FlushOut(P);
+        // Not flushed here: the cancel sequence may still be in the output buffer.
         P->XmodemState = txFinished;
         break;
       }
