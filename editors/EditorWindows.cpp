@@ -1,8 +1,11 @@
 #include "editors/EditorWindows.h"
 
 #include "editors/FormZvoDiagnostic.h"
+#include "editors/FormZvoGeneral.h"
 #include "shell/ChildFactories.h"
 
 void RegisterEditorWindows() {
   RegisterChildFactory(ChildKind::Diagnosis, [](TFormZvoPrincipale* owner, bool) { new TFormZvoDiagnostic(owner); });
+  RegisterChildFactory(ChildKind::GeneralParameters,
+                       [](TFormZvoPrincipale* owner, bool) { new TFormZvoGeneral(owner); });
 }

@@ -12,9 +12,11 @@
 #include <QMimeData>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/CodePage.h"
 
@@ -62,10 +64,10 @@ bool InsertsText(const QKeyEvent& event) {
 // Sits in front of the field's own handling of every way user text comes in, and inserts
 // only the accepted characters. A stripping validator would not do: it also rewrites the
 // text the program sets, and the field's length limit cuts a paste before it strips.
-class NameKeyFilter : public QObject {
+class KeyFilter : public QObject {
  public:
-  NameKeyFilter(QLineEdit* edit, std::string_view extraRefused)
-      : QObject(edit), edit_(edit), extraRefused_(extraRefused) {}
+  KeyFilter(QLineEdit* edit, std::function<bool(QChar)> accepted)
+      : QObject(edit), edit_(edit), accepted_(std::move(accepted)) {}
 
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (watched != edit_ || edit_->isReadOnly()) return false;
@@ -82,7 +84,14 @@ class NameKeyFilter : public QObject {
   }
 
  private:
-  QString Filtered(const QString& text) const { return FilterNameText(text, extraRefused_); }
+  QString Filtered(const QString& text) const {
+    QString kept;
+    kept.reserve(text.size());
+    for (QChar c : text) {
+      if (accepted_(c)) kept += c;
+    }
+    return kept;
+  }
 
   // The field ends an undo step when its caret moves; a paste is one step of its own, as
   // the field's own paste is, so undo does not also take the characters typed before it.
@@ -179,7 +188,7 @@ class NameKeyFilter : public QObject {
   }
 
   QLineEdit* edit_;
-  std::string extraRefused_;
+  std::function<bool(QChar)> accepted_;
 };
 
 }  // namespace
@@ -193,6 +202,19 @@ QString FilterNameText(const QString& text, std::string_view extraRefused) {
   return kept;
 }
 
+void InstallKeyFilter(QLineEdit* edit, std::function<bool(QChar)> accepted) {
+  edit->installEventFilter(new KeyFilter(edit, std::move(accepted)));
+}
+
 void InstallNameKeyFilter(QLineEdit* edit, std::string_view extraRefused) {
-  edit->installEventFilter(new NameKeyFilter(edit, extraRefused));
+  InstallKeyFilter(edit, [refused = std::string(extraRefused)](QChar c) { return Accepted(c, refused); });
+}
+
+void InstallDigitKeyFilter(QLineEdit* edit) {
+  InstallKeyFilter(edit, [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+std::optional<char> AnsiLetter(QChar c) {
+  if (!c.isLetter()) return std::nullopt;
+  return AnsiOf(c);
 }

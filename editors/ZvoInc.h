@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <optional>
 #include <string_view>
 
 class QLineEdit;
@@ -23,3 +25,11 @@ inline constexpr std::string_view kSiteNameRefused = "\\/:?\"<>|*";
 // character left changes nothing. Text the program sets (setText, insert) is kept as it
 // is. Editing keys work as usual, and Enter, Escape and Tab keep their roles in the dialog.
 void InstallNameKeyFilter(QLineEdit* edit, std::string_view extraRefused = {});
+
+// The same road for any rule on single characters.
+void InstallKeyFilter(QLineEdit* edit, std::function<bool(QChar)> accepted);
+// Only the digits 0 to 9 come in (access codes).
+void InstallDigitKeyFilter(QLineEdit* edit);
+
+// The ANSI byte of a character that is a letter of the code page, accented ones included.
+std::optional<char> AnsiLetter(QChar c);

@@ -79,7 +79,7 @@ void TCarInpDDS::FillFunctionList(platform::StringList& list) const {
   for (int code = 0; code <= 6; ++code) {
     if (code == 1 && (t == 3 || t == 5)) continue;
     if (code == 6 && !(t == 6 || t == 7 || t == 10 || t == 11)) continue;
-    list.Add(LoadStr(code == 6 ? 478 : 100 + code));
+    list.AddObject(LoadStr(code == 6 ? 478 : 100 + code), code);
   }
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "support/Patience.h"
+#include "support/Typing.h"
 
 namespace {
 
@@ -60,12 +61,6 @@ TEST(FilterNameKeyTest, TextGoesThroughTheCodePageFirst) {
   for (const auto& c : cases) {
     EXPECT_EQ(FilterNameText(c.text, c.extra), c.kept) << c.text.toStdString();
   }
-}
-
-// One character per key event, with the text a keyboard gives (QTest::keyClicks cannot
-// send non-ASCII text).
-void Type(QWidget* widget, const QString& text) {
-  for (QChar c : text) QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 void PasteByKey(QLineEdit* edit, const QString& text) {
