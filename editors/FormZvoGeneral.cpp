@@ -66,17 +66,13 @@ void Select(QComboBox* box, int index) {
 QTime ToQTime(TTimeHM t) { return QTime(t.hour, t.minute); }
 TTimeHM ToTimeHM(const QTime& t) { return {t.hour(), t.minute()}; }
 
-QLabel* Caption(QWidget* parent, const char* name) {
-  auto* label = new QLabel(parent);
-  label->setObjectName(QString::fromLatin1(name));
-  return label;
-}
-
 template <class W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
   return widget;
 }
+
+QLabel* Caption(QWidget* parent, const char* name) { return Named(new QLabel(parent), name); }
 
 QLineEdit* LineEdit(QWidget* parent, const char* name, int maxLength) {
   auto* edit = Named(new QLineEdit(parent), name);
@@ -95,10 +91,17 @@ int AddRows(QWidget* page, QGridLayout* grid, std::initializer_list<std::pair<co
   return row;
 }
 
-QComboBox* List(QWidget* parent, const char* name) {
-  auto* box = Named(new QComboBox(parent), name);
-  box->setEditable(false);
-  return box;
+QComboBox* List(QWidget* parent, const char* name) { return Named(new QComboBox(parent), name); }
+
+// Shows a stored text; answers what the field shows, against which the store tells a change.
+QString Show(QLineEdit* edit, const std::string& ansi) {
+  edit->setText(FromAnsi(ansi));
+  return edit->text();
+}
+
+// The field's text into the site, when the user changed what it showed.
+void StoreIfChanged(const QLineEdit* edit, const QString& shown, TLabelDDS& field) {
+  if (edit->text() != shown) field.SetText(ToAnsi(edit->text()));
 }
 
 }  // namespace
@@ -150,9 +153,14 @@ TFormZvoGeneral::TFormZvoGeneral(TFormZvoPrincipale* owner)
   editSiteName_->setFocus();
 }
 
+QWidget* TFormZvoGeneral::AddPage(const char* name) {
+  auto* page = Named(new QWidget, name);
+  pageControl_->addTab(page, QString());  // captions come with the texts
+  return page;
+}
+
 void TFormZvoGeneral::BuildPanelPage() {
-  tabSheetPanel_ = Named(new QWidget, "TabSheetPanel");
-  pageControl_->addTab(tabSheetPanel_, QString());
+  tabSheetPanel_ = AddPage("TabSheetPanel");
   QWidget* p = tabSheetPanel_;
   editSiteName_ = LineEdit(p, "EditSiteName", kNameWidth);
   InstallNameKeyFilter(editSiteName_, kSiteNameRefused);
@@ -174,8 +182,7 @@ void TFormZvoGeneral::BuildPanelPage() {
 }
 
 void TFormZvoGeneral::BuildCarryPage() {
-  tabSheetCarry_ = Named(new QWidget, "TabSheetCarry");
-  pageControl_->addTab(tabSheetCarry_, QString());
+  tabSheetCarry_ = AddPage("TabSheetCarry");
   auto* page = new QVBoxLayout(tabSheetCarry_);
   static const char* const kNames[2][7] = {
       {"GroupBoxCar1", "LabelCar1", "EditCar1", "LabelCar1Typ", "CBCar1Typ", "LabelCar1Pol", "CBCar1Pol"},
@@ -206,8 +213,7 @@ void TFormZvoGeneral::BuildCarryPage() {
 }
 
 void TFormZvoGeneral::BuildDayNightPage() {
-  tabSheetDayNight_ = Named(new QWidget, "TabSheetDayNight");
-  pageControl_->addTab(tabSheetDayNight_, QString());
+  tabSheetDayNight_ = AddPage("TabSheetDayNight");
   QWidget* p = tabSheetDayNight_;
   cbDayNight_ = Named(new QCheckBox(p), "CBDayNight");
   cbDayNight_->setGeometry(16, 16, 300, 22);
@@ -259,8 +265,7 @@ void TFormZvoGeneral::BuildSlider(QWidget* page) {
 }
 
 void TFormZvoGeneral::BuildThresholdsPage() {
-  tabSheetThresholds_ = Named(new QWidget, "TabSheetThresholds");
-  pageControl_->addTab(tabSheetThresholds_, QString());
+  tabSheetThresholds_ = AddPage("TabSheetThresholds");
   QWidget* p = tabSheetThresholds_;
   cbSeuilOPT_ = List(p, "CBSeuilOPT");
   cbSeuilThStatic_ = List(p, "CBSeuilThStatic");
@@ -282,8 +287,7 @@ void TFormZvoGeneral::BuildThresholdsPage() {
 }
 
 void TFormZvoGeneral::BuildInfoPage() {
-  tabSheetInfo_ = Named(new QWidget, "TabSheetInfo");
-  pageControl_->addTab(tabSheetInfo_, QString());
+  tabSheetInfo_ = AddPage("TabSheetInfo");
   QWidget* p = tabSheetInfo_;
   editEditor_ = LineEdit(p, "EditEditor", kNameWidth);
   editLocal_ = LineEdit(p, "EditLocal", kNameWidth);
@@ -362,6 +366,7 @@ void TFormZvoGeneral::LoadFields() {
   } else {
     editSiteName_->setText(FromAnsi(siteName));
   }
+  // Against the stored name, not the field: a file name shown for the default is a change.
   shownSiteName_ = FromAnsi(siteName);
 
   {
@@ -375,10 +380,8 @@ void TFormZvoGeneral::LoadFields() {
   Fill(cbOptRelP2_, list);
   Select(cbOptRelP2_, CardEntryOrCode(root_->Relais()->CardType()));
 
-  editCod2_->setText(FromAnsi(params_->AccessCode2()->Text()));
-  editCod3_->setText(FromAnsi(params_->AccessCode3()->Text()));
-  shownCod2_ = editCod2_->text();
-  shownCod3_ = editCod3_->text();
+  shownCod2_ = Show(editCod2_, params_->AccessCode2()->Text());
+  shownCod3_ = Show(editCod3_, params_->AccessCode3()->Text());
 
   LoadCarry(1, *root_->CarryInput1());
   LoadCarry(2, *root_->CarryInput2());
@@ -389,21 +392,11 @@ void TFormZvoGeneral::LoadFields() {
     cbDayNight_->setChecked(dayNight.enabled);
   }
   DayNightChange();
-  SetPickerTime(dtPickerDNS_, ToQTime(dayNight.start));
-  SetPickerTime(dtPickerDNE_, ToQTime(dayNight.end));
-  {
-    const bool was = slider_->BlockEvents(true);
-    slider_->SetMaxTime(dayNight.end);
-    slider_->SetMinTime(dayNight.start);
-    slider_->BlockEvents(was);
-  }
+  ShowTimes(dayNight.start, dayNight.end);
 
-  editEditor_->setText(FromAnsi(params_->EditorName()->Text()));
-  editLocal_->setText(FromAnsi(params_->Localisation()->Text()));
-  editIndice_->setText(FromAnsi(params_->DataIndex()->Text()));
-  shownEditor_ = editEditor_->text();
-  shownLocal_ = editLocal_->text();
-  shownIndice_ = editIndice_->text();
+  shownEditor_ = Show(editEditor_, params_->EditorName()->Text());
+  shownLocal_ = Show(editLocal_, params_->Localisation()->Text());
+  shownIndice_ = Show(editIndice_, params_->DataIndex()->Text());
   memoRemark_->SetSiteText(params_->Remarks()->Text());
   UpdateRemarkHint();
 
@@ -426,8 +419,7 @@ void TFormZvoGeneral::LoadFields() {
 
 void TFormZvoGeneral::LoadCarry(int n, const TCarInpDDS& input) {
   CarryControls& c = car_[n - 1];
-  c.label->setText(FromAnsi(input.label));
-  shownCarryLabel_[n - 1] = c.label->text();
+  shownCarryLabel_[n - 1] = Show(c.label, input.label);
   platform::StringList list;
   input.FillFunctionList(list);
   Fill(c.type, list);
@@ -483,14 +475,7 @@ void TFormZvoGeneral::CarryTypeChange(int n, bool loading) {
 
 void TFormZvoGeneral::DayNightChange() {
   const bool enabled = cbDayNight_->isChecked();
-  if (!enabled) {
-    SetPickerTime(dtPickerDNS_, ToQTime(TDayNightF::DefaultStartTime()));
-    SetPickerTime(dtPickerDNE_, ToQTime(TDayNightF::DefaultEndTime()));
-    const bool was = slider_->BlockEvents(true);
-    slider_->SetMinTime(TDayNightF::DefaultStartTime());
-    slider_->SetMaxTime(TDayNightF::DefaultEndTime());
-    slider_->BlockEvents(was);
-  }
+  if (!enabled) ShowTimes(TDayNightF::DefaultStartTime(), TDayNightF::DefaultEndTime());
   for (QWidget* w : {static_cast<QWidget*>(labelStart_), static_cast<QWidget*>(labelEnd_),
                      static_cast<QWidget*>(dtPickerDNS_), static_cast<QWidget*>(dtPickerDNE_),
                      static_cast<QWidget*>(slider_)}) {
@@ -511,15 +496,25 @@ void TFormZvoGeneral::UpdateWarning() {
   lWarningJourNuit_->setVisible(inactive);
 }
 
+// The program's own sets run no handler: picker changes pass syncing_, thumb moves run
+// with the slider's events muted. Only what the user does reaches the other control.
 void TFormZvoGeneral::SetPickerTime(QTimeEdit* picker, const QTime& time) {
   const bool was = std::exchange(syncing_, true);
   picker->setTime(time);
   syncing_ = was;
 }
 
+void TFormZvoGeneral::ShowTimes(TTimeHM start, TTimeHM end) {
+  SetPickerTime(dtPickerDNS_, ToQTime(start));
+  SetPickerTime(dtPickerDNE_, ToQTime(end));
+  const bool was = slider_->BlockEvents(true);
+  slider_->SetMaxTime(end);
+  slider_->SetMinTime(start);
+  slider_->BlockEvents(was);
+}
+
 void TFormZvoGeneral::PickerChanged(bool start) {
   if (syncing_) return;
-  syncing_ = true;
   const bool was = slider_->BlockEvents(true);
   if (start) {
     slider_->SetMinTime(ToTimeHM(dtPickerDNS_->time()));
@@ -527,12 +522,10 @@ void TFormZvoGeneral::PickerChanged(bool start) {
     slider_->SetMaxTime(ToTimeHM(dtPickerDNE_->time()));
   }
   slider_->BlockEvents(was);
-  syncing_ = false;
   UpdateWarning();
 }
 
 void TFormZvoGeneral::ThumbChanged(bool lower) {
-  if (syncing_) return;
   if (lower) {
     SetPickerTime(dtPickerDNS_, ToQTime(slider_->GetMinTime()));
   } else {
@@ -546,11 +539,8 @@ void TFormZvoGeneral::ThumbChanged(bool lower) {
 bool TFormZvoGeneral::eventFilter(QObject* watched, QEvent* event) {
   if (watched == editIndice_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    const QString text = key->text();
-    const bool typed = !text.isEmpty() && text.at(0).isPrint() &&
-                       !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    if (typed) {
-      ModifIndiceData(text);
+    if (TypesCharacter(*key)) {
+      ModifIndiceData(key->text());
       return true;
     }
   }
@@ -561,7 +551,7 @@ void TFormZvoGeneral::ModifIndiceData(const QString& key) {
   QChar c = key.at(0);
   if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = c.toUpper();
   // Any letter of the code page is shown; the check at OK wants A to Z.
-  if (AnsiLetter(c)) editIndice_->setText(QString(c));
+  if (IsAnsiLetter(c)) editIndice_->setText(QString(c));
 }
 
 void TFormZvoGeneral::UpdateRemarkHint() {
@@ -595,12 +585,11 @@ void TFormZvoGeneral::Valider() {
 
 void TFormZvoGeneral::StoreFields() {
   root_->SetModified(true);
-  const QString siteName = editSiteName_->text();
-  if (siteName != shownSiteName_) params_->SiteName()->SetText(ToAnsi(siteName));
+  StoreIfChanged(editSiteName_, shownSiteName_, *params_->SiteName());
   root_->Lignes()->SetLoopSystem(cbDetMode_->currentIndex() == 1);
   if (cbOptRelP2_->currentIndex() >= 0) root_->Relais()->SetCardType(CardEntryOrCode(cbOptRelP2_->currentIndex()));
-  if (editCod2_->text() != shownCod2_) params_->AccessCode2()->SetText(ToAnsi(editCod2_->text()));
-  if (editCod3_->text() != shownCod3_) params_->AccessCode3()->SetText(ToAnsi(editCod3_->text()));
+  StoreIfChanged(editCod2_, shownCod2_, *params_->AccessCode2());
+  StoreIfChanged(editCod3_, shownCod3_, *params_->AccessCode3());
   StoreCarry(1, *root_->CarryInput1());
   StoreCarry(2, *root_->CarryInput2());
 
@@ -609,9 +598,9 @@ void TFormZvoGeneral::StoreFields() {
   dayNight.start = ToTimeHM(dtPickerDNS_->time());
   dayNight.end = ToTimeHM(dtPickerDNE_->time());
 
-  if (editEditor_->text() != shownEditor_) params_->EditorName()->SetText(ToAnsi(editEditor_->text()));
-  if (editLocal_->text() != shownLocal_) params_->Localisation()->SetText(ToAnsi(editLocal_->text()));
-  if (editIndice_->text() != shownIndice_) params_->DataIndex()->SetText(ToAnsi(editIndice_->text()));
+  StoreIfChanged(editEditor_, shownEditor_, *params_->EditorName());
+  StoreIfChanged(editLocal_, shownLocal_, *params_->Localisation());
+  StoreIfChanged(editIndice_, shownIndice_, *params_->DataIndex());
   params_->Remarks()->SetText(memoRemark_->SiteText());
 
   TAlarmThresholds& t = *root_->Thresholds();

@@ -7,6 +7,7 @@
 #include <QString>
 #include <string>
 
+#include "model/TimeOfDay.h"
 #include "shell/ChildForm.h"
 
 class QCheckBox;
@@ -62,6 +63,7 @@ class TFormZvoGeneral : public TZvoChildForm {
     QComboBox* contact;
   };
 
+  QWidget* AddPage(const char* name);
   void BuildPanelPage();
   void BuildCarryPage();
   void BuildDayNightPage();
@@ -86,6 +88,8 @@ class TFormZvoGeneral : public TZvoChildForm {
   void PickerChanged(bool start);
   void ThumbChanged(bool lower);
   void SetPickerTime(QTimeEdit* picker, const QTime& time);
+  // Both times into the pickers and the thumbs, without running their handlers.
+  void ShowTimes(TTimeHM start, TTimeHM end);
   void ModifIndiceData(const QString& key);
   void UpdateRemarkHint();
 

@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QTextCursor>
 
+#include "editors/ZvoInc.h"
 #include "shell/UiText.h"
 
 TSiteMemo::TSiteMemo(int maxLength, QWidget* parent) : QPlainTextEdit(parent), maxLength_(maxLength) {}
@@ -49,8 +50,8 @@ int TSiteMemo::Room() const {
 void TSiteMemo::keyPressEvent(QKeyEvent* event) {
   const bool newLine = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
   const QString text = newLine ? QStringLiteral("\n") : event->text();
-  const bool inserts = !text.isEmpty() && (newLine || text.at(0).isPrint()) &&
-                       !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+  const bool inserts =
+      newLine ? !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) : TypesCharacter(*event);
   if (inserts && StoredLength(text) > Room()) {
     event->accept();
     return;

@@ -61,6 +61,16 @@ bool InsertsText(const QKeyEvent& event) {
   return c.isPrint() || c.category() == QChar::Other_PrivateUse || c.isHighSurrogate();
 }
 
+template <class Accepts>
+QString KeepAccepted(const QString& text, const Accepts& accepted) {
+  QString kept;
+  kept.reserve(text.size());
+  for (QChar c : text) {
+    if (accepted(c)) kept += c;
+  }
+  return kept;
+}
+
 // Sits in front of the field's own handling of every way user text comes in, and inserts
 // only the accepted characters. A stripping validator would not do: it also rewrites the
 // text the program sets, and the field's length limit cuts a paste before it strips.
@@ -84,14 +94,7 @@ class KeyFilter : public QObject {
   }
 
  private:
-  QString Filtered(const QString& text) const {
-    QString kept;
-    kept.reserve(text.size());
-    for (QChar c : text) {
-      if (accepted_(c)) kept += c;
-    }
-    return kept;
-  }
+  QString Filtered(const QString& text) const { return KeepAccepted(text, accepted_); }
 
   // The field ends an undo step when its caret moves; a paste is one step of its own, as
   // the field's own paste is, so undo does not also take the characters typed before it.
@@ -194,12 +197,7 @@ class KeyFilter : public QObject {
 }  // namespace
 
 QString FilterNameText(const QString& text, std::string_view extraRefused) {
-  QString kept;
-  kept.reserve(text.size());
-  for (QChar c : text) {
-    if (Accepted(c, extraRefused)) kept += c;
-  }
-  return kept;
+  return KeepAccepted(text, [extraRefused](QChar c) { return Accepted(c, extraRefused); });
 }
 
 void InstallKeyFilter(QLineEdit* edit, std::function<bool(QChar)> accepted) {
@@ -214,7 +212,10 @@ void InstallDigitKeyFilter(QLineEdit* edit) {
   InstallKeyFilter(edit, [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
 }
 
-std::optional<char> AnsiLetter(QChar c) {
-  if (!c.isLetter()) return std::nullopt;
-  return AnsiOf(c);
+bool IsAnsiLetter(QChar c) { return c.isLetter() && AnsiOf(c).has_value(); }
+
+bool TypesCharacter(const QKeyEvent& event) {
+  const QString text = event.text();
+  return !text.isEmpty() && text.at(0).isPrint() &&
+         !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
 }

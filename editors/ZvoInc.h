@@ -4,9 +4,9 @@
 
 #include <QString>
 #include <functional>
-#include <optional>
 #include <string_view>
 
+class QKeyEvent;
 class QLineEdit;
 
 // Leaves one 8-bit ANSI key character as it is, or sets it to 0 when refused.
@@ -31,5 +31,9 @@ void InstallKeyFilter(QLineEdit* edit, std::function<bool(QChar)> accepted);
 // Only the digits 0 to 9 come in (access codes).
 void InstallDigitKeyFilter(QLineEdit* edit);
 
-// The ANSI byte of a character that is a letter of the code page, accented ones included.
-std::optional<char> AnsiLetter(QChar c);
+// Whether the character is a letter of the code page, accented ones included.
+bool IsAnsiLetter(QChar c);
+
+// Whether the key types a character, as a key-press handler of the system sees it: printable
+// text without Ctrl, Alt or Meta (Alt keys are mnemonics there).
+bool TypesCharacter(const QKeyEvent& event);
