@@ -2,10 +2,12 @@
 
 #include "editors/FormZvoDiagnostic.h"
 #include "editors/FormZvoGeneral.h"
+#include "editors/FormZvoSounders.h"
 #include "shell/ChildFactories.h"
 
 void RegisterEditorWindows() {
   RegisterChildFactory(ChildKind::Diagnosis, [](TFormZvoPrincipale* owner, bool) { new TFormZvoDiagnostic(owner); });
   RegisterChildFactory(ChildKind::GeneralParameters,
                        [](TFormZvoPrincipale* owner, bool) { new TFormZvoGeneral(owner); });
+  RegisterChildFactory(ChildKind::Sounders, [](TFormZvoPrincipale* owner, bool) { new TFormZvoSounders(owner); });
 }

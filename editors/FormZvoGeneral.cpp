@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "editors/FormBits.h"
 #include "editors/RangeSlider.h"
 #include "editors/SiteMemo.h"
 #include "editors/ZvoInc.h"
@@ -49,30 +50,6 @@ QString gAutomatic[2];
 // The card list is "No Card", "Orla Card", "Brenn Card", while code 1 is the Brenn card
 // and code 2 the Orla card: the same swap maps either way.
 int CardEntryOrCode(int value) { return value == 1 ? 2 : value == 2 ? 1 : value; }
-
-void Fill(QComboBox* box, const platform::StringList& list) {
-  const QSignalBlocker blocker(box);
-  box->clear();
-  for (const auto& item : list.Items()) box->addItem(FromAnsi(item.text), static_cast<int>(item.object));
-}
-
-// An entry only for a code the list holds: a stored code outside it shows no entry and is
-// kept, not replaced by whatever entry the list would fall on.
-void Select(QComboBox* box, int index) {
-  const QSignalBlocker blocker(box);
-  box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-}
-
-QTime ToQTime(TTimeHM t) { return QTime(t.hour, t.minute); }
-TTimeHM ToTimeHM(const QTime& t) { return {t.hour(), t.minute()}; }
-
-template <class W>
-W* Named(W* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-QLabel* Caption(QWidget* parent, const char* name) { return Named(new QLabel(parent), name); }
 
 QLineEdit* LineEdit(QWidget* parent, const char* name, int maxLength) {
   auto* edit = Named(new QLineEdit(parent), name);

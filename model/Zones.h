@@ -26,7 +26,9 @@ class TZones : public TLstPoints {
   void SetLabel(std::string_view text);
   bool PreAlarm() const { return preAlarm_; }
   void SetPreAlarm(bool on) { preAlarm_ = on; }
+  // Whether the zone's alarm triggers the line of sounders.
   std::uint8_t ZoneFlag() const { return zoneFlag_; }
+  void SetZoneFlag(bool on) { zoneFlag_ = on ? 1 : 0; }
   std::string ModeText() const;
   TTabGrpDDS* Groups() const { return groups_; }
 

@@ -41,7 +41,6 @@ class DiagnosisTest : public EditorFixture {
   static void Click(const TFormZvoDiagnostic* d, const char* button) {
     QTest::mouseClick(Control<QPushButton>(d, button), Qt::LeftButton);
   }
-  TPoints& Point(int address) { return *Root().Points()->GetPoint(address - 1); }
   QString Pdf() const { return QString::fromStdString(home_.Sub("diagnosis.pdf")); }
 };
 

@@ -74,25 +74,6 @@ class GeneralTest : public EditorFixture {
     Click(g, "BitBtnValider");
     ASSERT_TRUE(WaitNoChild()) << boxes_.Texts().join(QLatin1Char('|')).toStdString();
   }
-  // The user's choice of an entry, by keys on the focused list.
-  static void Choose(QComboBox* box, const QString& text) {
-    const int target = box->findText(text);
-    if (target < 0) throw std::logic_error("no entry " + text.toStdString());
-    box->setFocus();
-    while (box->currentIndex() != target) {
-      QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
-    }
-  }
-  static QStringList Entries(const QComboBox* box) {
-    QStringList entries;
-    for (int i = 0; i < box->count(); ++i) entries << box->itemText(i);
-    return entries;
-  }
-  // The image as a save writes it.
-  Bytes Encoded() {
-    Root().WriteImage();
-    return {Image(), Image() + kSiteImageSize};
-  }
   Bytes At(std::size_t offset, std::size_t n) {
     const Bytes all = Encoded();
     return {all.begin() + static_cast<std::ptrdiff_t>(offset), all.begin() + static_cast<std::ptrdiff_t>(offset + n)};

@@ -19,7 +19,6 @@ constexpr std::size_t kBreaking2 = 10295;
 class Security : public ElementSite {
  protected:
   TSecurity& Sec() { return *Root().Security(); }
-  TPoints& Point(int address) { return *Root().Points()->GetPoint(address - 1); }
 };
 
 TEST_F(Security, FreshSiteBytesAndDefaults) {

@@ -68,8 +68,6 @@ TEST(GroupTable, FullTableIgnoresFurtherNumbers) {
 
 class Zones : public ElementSite {
  protected:
-  TZones& Zone(int number) { return *Root().Zones()->GetZone(number - 1); }
-  TPoints& Point(int address) { return *Root().Points()->GetPoint(address - 1); }
   void AddPoint(int address, int type, int zone) {
     Point(address).SetType(type);
     Point(address).SetZone(zone);

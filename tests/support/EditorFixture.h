@@ -2,8 +2,12 @@
 // the editor windows registered into its menus as the program registers them.
 #pragma once
 
+#include <QComboBox>
+#include <QTest>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "editors/EditorWindows.h"
 #include "support/MainWindowFixture.h"
@@ -16,5 +20,25 @@ class EditorFixture : public MainWindowFixture {
   void SetUp() override {
     RegisterEditorWindows();
     MainWindowFixture::SetUp();
+  }
+
+  // The user's choice of an entry, by keys on the focused list.
+  static void Choose(QComboBox* box, const QString& text) {
+    const int target = box->findText(text);
+    if (target < 0) throw std::logic_error("no entry " + text.toStdString());
+    box->setFocus();
+    while (box->currentIndex() != target) {
+      QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
+    }
+  }
+  static QStringList Entries(const QComboBox* box) {
+    QStringList entries;
+    for (int i = 0; i < box->count(); ++i) entries << box->itemText(i);
+    return entries;
+  }
+  // The image as a save writes it.
+  std::vector<std::uint8_t> Encoded() {
+    Root().WriteImage();
+    return {Image(), Image() + kSiteImageSize};
   }
 };

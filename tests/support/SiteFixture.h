@@ -11,9 +11,11 @@
 
 #include "model/Contexte.h"
 #include "model/Crc16.h"
+#include "model/Points.h"
 #include "model/Projet.h"
 #include "model/SiteImage.h"
 #include "model/Zavo.h"
+#include "model/Zones.h"
 #include "support/TempHome.h"
 
 class SiteFixture : public ::testing::Test {
@@ -29,6 +31,16 @@ class SiteFixture : public ::testing::Test {
   void TearDown() override { CloseDatabase(); }
 
   TZavo& Root() { return *CurrentDatabase()->Root(); }
+  TPoints& Point(int address) { return *Root().Points()->GetPoint(address - 1); }
+  TZones& Zone(int number) { return *Root().Zones()->GetZone(number - 1); }
+  // A point in use, as the points window leaves it.
+  TPoints& MakePoint(int address, int type, int zone, const std::string& label = {}) {
+    TPoints& p = Point(address);
+    EXPECT_TRUE(p.SetType(type));
+    p.SetZone(zone);
+    p.SetLabel(label);
+    return p;
+  }
   std::uint8_t* Image() { return SiteImage; }
   // Re-decodes the image as a load does (after the test changed bytes of it).
   void Reload() { Root().ReadImage(); }
