@@ -2,10 +2,12 @@
 #pragma once
 
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QString>
 #include <QTime>
+#include <initializer_list>
 
 #include "model/TimeOfDay.h"
 #include "platform/StringList.h"
@@ -15,6 +17,14 @@ template <class W>
 W* Named(W* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
   return widget;
+}
+
+// The window's buttons in a row at its right.
+inline QHBoxLayout* ButtonRow(std::initializer_list<QWidget*> buttons) {
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  for (QWidget* b : buttons) row->addWidget(b);
+  return row;
 }
 
 inline QLabel* Caption(QWidget* parent, const char* name) { return Named(new QLabel(parent), name); }

@@ -8,6 +8,7 @@
 #include <QResizeEvent>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <tuple>
 #include <vector>
 
 #include "editors/TreeElem.h"
@@ -28,21 +29,27 @@ QTreeWidgetItem* FindNodeWithSameData(const QTreeWidget* tree, const void* objec
   return nullptr;
 }
 
-// A node of the tree like the given one: its text and element, the element's images, or
-// the given node's own where it has no element.
-QTreeWidgetItem* CopyOfNode(TZvoTreeView* tree, QTreeWidgetItem* parent, const QTreeWidgetItem* like) {
+// A node for the element under the parent (top level when none), with the element's images.
+QTreeWidgetItem* AddElementNode(TZvoTreeView* tree, QTreeWidgetItem* parent, TTreeElem* element, const QString& text) {
   auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
-  node->setText(0, like->text(0));
-  TTreeElem* element = NodeTreeElem(like);
+  node->setText(0, text);
   SetNodeObject(node, element);
-  if (element) {
-    tree->SetNodeImages(node, element->ImageIndex(), element->StateIndex());
-  } else {
-    tree->SetNodeImages(node, NodeImageIndex(like), NodeStateIndex(like));
-  }
+  tree->SetNodeImages(node, element->ImageIndex(), element->StateIndex());
   return node;
 }
 
+// A node of the tree like the given one: its text and element, the element's images, or
+// the given node's own where it has no element.
+QTreeWidgetItem* CopyOfNode(TZvoTreeView* tree, QTreeWidgetItem* parent, const QTreeWidgetItem* like) {
+  if (TTreeElem* element = NodeTreeElem(like)) return AddElementNode(tree, parent, element, like->text(0));
+  auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
+  node->setText(0, like->text(0));
+  tree->SetNodeImages(node, NodeImageIndex(like), NodeStateIndex(like));
+  return node;
+}
+
+// The node of the tree carrying the given node's element; when there is none, a copy of
+// it under the (found or created) copy of its parent, expanded as the given parent is.
 QTreeWidgetItem* FindOrCreateNodePath(TZvoTreeView* tree, const QTreeWidgetItem* node) {
   if (QTreeWidgetItem* found = FindNodeWithSameData(tree, NodeObject(node))) return found;
   QTreeWidgetItem* parentCopy = node->parent() ? FindOrCreateNodePath(tree, node->parent()) : nullptr;
@@ -53,13 +60,7 @@ QTreeWidgetItem* FindOrCreateNodePath(TZvoTreeView* tree, const QTreeWidgetItem*
 
 // The node's parent as it stands in the other tree, created with its chain when missing.
 QTreeWidgetItem* ParentInTarget(TZvoTreeView* target, const QTreeWidgetItem* node) {
-  const QTreeWidgetItem* parent = node->parent();
-  if (!parent) return nullptr;
-  if (QTreeWidgetItem* found = FindNodeWithSameData(target, NodeObject(parent))) return found;
-  const QTreeWidgetItem* grand = parent->parent();
-  QTreeWidgetItem* above = grand ? FindOrCreateNodePath(target, grand) : nullptr;
-  if (above && grand->isExpanded()) above->setExpanded(true);
-  return CopyOfNode(target, above, parent);
+  return node->parent() ? FindOrCreateNodePath(target, node->parent()) : nullptr;
 }
 
 // Expansion is copied one level: each copy as its original.
@@ -164,19 +165,12 @@ void TFormDragList::Load(TTreeList& source, TTreeList& destination, const QStrin
     tree->SetImages(images);
     if (states) tree->SetStateImages(states);
   }
-  source.InitSelected(false);
-  {
-    TUpdateLock lock(tvSrc_);
-    tvSrc_->clear();
-    FillTree(source, tvSrc_, nullptr);
-    SortAlphabetically(tvSrc_);
-  }
-  destination.InitSelected(true);
-  {
-    TUpdateLock lock(tvDst_);
-    tvDst_->clear();
-    FillTree(destination, tvDst_, nullptr);
-    SortAlphabetically(tvDst_);
+  for (auto [list, tree, selected] : {std::tuple{&source, tvSrc_, false}, std::tuple{&destination, tvDst_, true}}) {
+    list->InitSelected(selected);
+    TUpdateLock lock(tree);
+    tree->clear();
+    FillTree(*list, tree, nullptr);
+    SortAlphabetically(tree);
   }
   show();
   LayOut();
@@ -210,10 +204,7 @@ void TFormDragList::CopyDestinationTo(TZvoTreeView* view) const {
 
 void TFormDragList::FillTree(TTreeList& list, TZvoTreeView* tree, QTreeWidgetItem* parent) {
   for (TTreeElem* element : list.Items()) {
-    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
-    node->setText(0, FromAnsi(element->Caption()));
-    SetNodeObject(node, element);
-    tree->SetNodeImages(node, element->ImageIndex(), element->StateIndex());
+    QTreeWidgetItem* node = AddElementNode(tree, parent, element, FromAnsi(element->Caption()));
     if (auto* children = dynamic_cast<TTreeList*>(element)) FillTree(*children, tree, node);
   }
 }

@@ -1,7 +1,6 @@
 #include "editors/FormZvoDiagnostic.h"
 
 #include <QDateTime>
-#include <QHBoxLayout>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -12,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "editors/FormBits.h"
 #include "model/Diagnosis.h"
 #include "model/ParamsGen.h"
 #include "model/Projet.h"
@@ -63,13 +63,9 @@ TFormZvoDiagnostic::TFormZvoDiagnostic(TFormZvoPrincipale* owner)
   connect(bitBtnImprimer_, &QPushButton::clicked, this, [this] { Imprimer(); });
 
   // The report grows with the window; the buttons keep to the bottom right.
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(bitBtnImprimer_);
-  buttons->addWidget(bitBtnValider_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(memo_);
-  layout->addLayout(buttons);
+  layout->addLayout(ButtonRow({bitBtnImprimer_, bitBtnValider_}));
   resize(520, 400);
 
   ApplyTexts();

@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -108,13 +107,9 @@ TFormZvoGeneral::TFormZvoGeneral(TFormZvoPrincipale* owner)
 
   connect(bitBtnValider_, &QPushButton::clicked, this, [this] { Valider(); });
   connect(bitBtnAnnuler_, &QPushButton::clicked, this, [this] { Fermer(); });
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(bitBtnValider_);
-  buttons->addWidget(bitBtnAnnuler_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pageControl_);
-  layout->addLayout(buttons);
+  layout->addLayout(ButtonRow({bitBtnValider_, bitBtnAnnuler_}));
 
   ApplyTexts();
   LoadFields();

@@ -86,17 +86,13 @@ TFormZvoSounders::TFormZvoSounders(TFormZvoPrincipale* owner)
   auto* mode = new QHBoxLayout;
   mode->addWidget(labelFunMode_);
   mode->addWidget(cbFunMode_, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(bitBtnValider_);
-  buttons->addWidget(bitBtnAnnuler_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(mode);
   layout->addWidget(panelStandard_);
   layout->addWidget(panelHotel_);
   layout->addWidget(panelDrag_, 1);
   layout->addStretch();
-  layout->addLayout(buttons);
+  layout->addLayout(ButtonRow({bitBtnValider_, bitBtnAnnuler_}));
 
   {
     TUpdateLock lock(panelDrag_);

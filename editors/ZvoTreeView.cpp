@@ -217,16 +217,14 @@ void TZvoTreeView::startDrag(Qt::DropActions) {
   drag->exec(Qt::MoveAction);
 }
 
-void TZvoTreeView::dragEnterEvent(QDragEnterEvent* event) {
-  if (canDrop_ && canDrop_(event->source(), event->position().toPoint())) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
+bool TZvoTreeView::CanDropHere(const QDropEvent* event) const {
+  return canDrop_ && canDrop_(event->source(), event->position().toPoint());
 }
 
+void TZvoTreeView::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
+
 void TZvoTreeView::dragMoveEvent(QDragMoveEvent* event) {
-  if (canDrop_ && canDrop_(event->source(), event->position().toPoint())) {
+  if (CanDropHere(event)) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -234,15 +232,13 @@ void TZvoTreeView::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TZvoTreeView::dropEvent(QDropEvent* event) {
-  QObject* source = event->source();
-  const QPoint pos = event->position().toPoint();
-  if (!canDrop_ || !canDrop_(source, pos)) {
+  if (!CanDropHere(event)) {
     event->ignore();
     return;
   }
   event->setDropAction(Qt::CopyAction);  // nothing for the source view to remove
   event->accept();
-  if (drop_) drop_(source, pos);
+  if (drop_) drop_(event->source(), event->position().toPoint());
 }
 
 void SetNodeObject(QTreeWidgetItem* node, TElemIHM* element) {

@@ -86,6 +86,7 @@ class TZvoTreeView : public QTreeWidget {
 
  private:
   bool OnExpandButton(const QPoint& pos) const;
+  bool CanDropHere(const QDropEvent* event) const;
 
   const TImageList* images_ = nullptr;
   const TImageList* states_ = nullptr;
