@@ -2,6 +2,7 @@
 #include <QMessageBox>
 
 #include "editors/EditorWindows.h"
+#include "printing/PrintingWindows.h"
 #include "serial/SioComPort.h"
 #include "serial/qt/QtMsgPump.h"
 #include "shell/ChildFactories.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     new TFormZvoConsole(owner, installer);
   });
   RegisterEditorWindows();
+  RegisterPrintingWindows();
   try {
     TFormZvoPrincipale window;
     window.show();

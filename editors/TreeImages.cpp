@@ -9,7 +9,9 @@ namespace {
 
 constexpr int kSide = 16;
 
-QIcon Glyph(QColor fill, QChar letter, bool failed) {
+}  // namespace
+
+QIcon TreeGlyph(QColor fill, QChar letter, bool failed) {
   QPixmap pixmap(kSide, kSide);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
@@ -31,8 +33,6 @@ QIcon Glyph(QColor fill, QChar letter, bool failed) {
   return QIcon(pixmap);
 }
 
-}  // namespace
-
 // Kept for the whole run and never destroyed: pixmaps must not outlive the application object.
 const TImageList& TreeImages() {
   static const TImageList* images = [] {
@@ -49,7 +49,7 @@ const TImageList& TreeImages() {
         {QColor(190, 190, 190), 'X', false},
     };
     auto* list = new TImageList;
-    for (const Entry& e : entries) *list << Glyph(e.colour, QLatin1Char(e.letter), e.failed);
+    for (const Entry& e : entries) *list << TreeGlyph(e.colour, QLatin1Char(e.letter), e.failed);
     return list;
   }();
   return *images;
@@ -60,7 +60,7 @@ const TImageList& StateImages() {
     auto* list = new TImageList;
     *list << QIcon();
     for (int left = 0; left <= 6; ++left) {
-      *list << Glyph(left == 0 ? QColor(230, 120, 120) : QColor(235, 235, 235), QChar(u'0' + left), false);
+      *list << TreeGlyph(left == 0 ? QColor(230, 120, 120) : QColor(235, 235, 235), QChar(u'0' + left), false);
     }
     return list;
   }();

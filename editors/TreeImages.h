@@ -1,7 +1,13 @@
 // The images of the editors' tree views, drawn by the program itself.
 #pragma once
 
+#include <QColor>
+#include <QIcon>
+
 #include "editors/ZvoTreeView.h"
+
+// A small rounded square of the colour with a letter on it; crossed when failed.
+QIcon TreeGlyph(QColor fill, QChar letter, bool failed = false);
 
 // Indexes as the site elements give them: 0-3 zones (alarm, pre-alarm; odd: a failed
 // check), 4-7 and 12 points by kind, 8-11 lines and loops (odd: a failed check); the

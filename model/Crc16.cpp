@@ -1,6 +1,10 @@
 #include "model/Crc16.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "model/Contexte.h"
+#include "model/Header.h"
 #include "model/SiteImage.h"
 #include "model/Zavo.h"
 #include "platform/Exception.h"
@@ -82,6 +86,17 @@ void TCrc16DDS::ReadImage() {
 }
 
 std::string TCrc16DDS::SignatureText(TZavo& root) {
-  root.WriteImage();
-  return platform::Format("%4.4x", {StoredCrc()});
+  std::uint16_t crc = StoredCrc();
+  if (root.Modified()) {
+    // What a save would store, encoded on the image and then undone: printing must leave
+    // the image, its time stamp and the modified flag as they were.
+    const std::vector<std::uint8_t> image(SiteImage, SiteImage + kSiteImageSize);
+    const std::string mapVersion = root.MapVersionField()->Text();
+    root.WriteImage();
+    crc = StoredCrc();
+    std::copy(image.begin(), image.end(), SiteImage);
+    root.MapVersionField()->SetText(mapVersion);
+    root.SetModified(true);
+  }
+  return platform::Format("%4.4x", {crc});
 }

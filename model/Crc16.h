@@ -18,7 +18,8 @@ class TCrc16DDS : public TElemDDS {
   void ReadImage() override;
   void WriteImage() override;
   std::uint16_t Compute(const std::uint8_t* buffer, std::size_t count) const;
-  // Encodes the whole site, then gives the stored CRC as four lower-case hex digits.
+  // The CRC a save would store, as four lower-case hex digits: the stored one while the
+  // site is unmodified. Leaves the image and the modified flag as they were.
   static std::string SignatureText(TZavo& root);
 
   std::uint16_t Polynomial() const { return polynomial_; }

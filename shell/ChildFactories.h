@@ -17,6 +17,7 @@ enum class ChildKind {
   Security,           // Evacuation
   Groups,             // Repetitions
   Diagnosis,          // Diagnostic
+  PrintSite,          // ImprimerSite
 };
 
 // Builds the window (visible at once, as every child); may throw.

@@ -169,7 +169,7 @@ void TFormZvoPrincipale::BuildMenus() {
   AddItem(file, "MenuItemEnrSous", &TFormZvoPrincipale::EnregistrerSousProjet, 3);
   QAction* fermer = AddItem(file, "MenuItemFermer", &TFormZvoPrincipale::FermerProjet, 4);
   file->addSeparator();
-  AddItem(file, "MenuItemImprimer", nullptr, 5);
+  AddItem(file, "MenuItemImprimer", &TFormZvoPrincipale::ImprimerSite, 5);
   AddItem(file, "MenuItemEtiquette", nullptr, 6);
   file->addSeparator();
   QAction* quitter = AddItem(file, "MenuItemQuitter", &TFormZvoPrincipale::Quitter, 7);
@@ -457,3 +457,5 @@ void TFormZvoPrincipale::Evacuation() { OpenRegisteredChild(ChildKind::Security)
 void TFormZvoPrincipale::Repetitions() { OpenRegisteredChild(ChildKind::Groups); }
 
 void TFormZvoPrincipale::Diagnostic() { OpenRegisteredChild(ChildKind::Diagnosis); }
+
+void TFormZvoPrincipale::ImprimerSite() { OpenRegisteredChild(ChildKind::PrintSite); }

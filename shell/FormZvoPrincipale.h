@@ -84,6 +84,7 @@ class TFormZvoPrincipale : public QMainWindow, public TZvoTranslatable {
   void Evacuation();
   void Repetitions();
   void Diagnostic();
+  void ImprimerSite();
   void EvaluerLigneCommande();
   void TraitementApresChangementLangue();
 

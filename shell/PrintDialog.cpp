@@ -10,25 +10,18 @@
 
 namespace {
 
-constexpr int kPdfResolution = 1200;
+constexpr int kPdfResolution = 600;
+// About the unprintable edges of a laser printer: what the report's A4 geometry assumes.
+constexpr double kPdfMarginMm = 5.0;
 
 PrintDialogHook& Hook() {
   static PrintDialogHook hook;
   return hook;
 }
 
-// The hourglass for the time of a print, put back also when painting throws.
-class WaitCursor {
- public:
-  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 // Asks where to print; true to print.
 bool Choose(QWidget* owner, QPrinter& printer, const QString& docName) {
-  const QString file = qEnvironmentVariable("KORVANEX_PRINT_TO_PDF");
+  const QString file = FixedPdfFile();
   if (!file.isEmpty()) {
     PrintToPdf(printer, file);
     return true;
@@ -40,22 +33,33 @@ bool Choose(QWidget* owner, QPrinter& printer, const QString& docName) {
   printer.setDocName(safe);
   if (printer.outputFormat() == QPrinter::PdfFormat && printer.outputFileName().isEmpty()) {
     // No printer installed: printing to a file is the default, into the home folder.
-    printer.setOutputFileName(QDir::home().filePath(safe + QStringLiteral(".pdf")));
+    printer.setOutputFileName(ProposedPdfFile(docName));
   }
-  bool accepted = false;
-  if (Hook()) {
-    accepted = Hook()(printer);
-  } else {
-    QPrintDialog dialog(&printer, owner);
-    accepted = dialog.exec() == QDialog::Accepted;
-  }
+  const bool accepted = ShowPrintDialog(owner, printer);
   printer.setDocName(docName);
   return accepted;
 }
 
 }  // namespace
 
+TWaitCursor::TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+TWaitCursor::~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+
 void SetPrintDialogHook(PrintDialogHook hook) { Hook() = std::move(hook); }
+
+QString FixedPdfFile() { return qEnvironmentVariable("KORVANEX_PRINT_TO_PDF"); }
+
+bool ShowPrintDialog(QWidget* owner, QPrinter& printer) {
+  if (Hook()) return Hook()(printer);
+  QPrintDialog dialog(&printer, owner);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+QString PrintFailureText(const QPrinter& printer) {
+  const QString target = printer.outputFileName();
+  return target.isEmpty() ? QStringLiteral("Unable to print on %1.").arg(printer.printerName())
+                          : QStringLiteral("Unable to print to the file\r\n%1").arg(QDir::toNativeSeparators(target));
+}
 
 void PrintToPdf(QPrinter& printer, const QString& file) {
   printer.setOutputFormat(QPrinter::PdfFormat);
@@ -63,6 +67,8 @@ void PrintToPdf(QPrinter& printer, const QString& file) {
   printer.setPageSize(QPageSize(QPageSize::A4));
   printer.setPageOrientation(QPageLayout::Portrait);
   printer.setResolution(kPdfResolution);
+  printer.setFullPage(false);
+  printer.setPageMargins(QMarginsF(kPdfMarginMm, kPdfMarginMm, kPdfMarginMm, kPdfMarginMm), QPageLayout::Millimeter);
 }
 
 QString SafeFileName(const QString& text) {
@@ -77,20 +83,21 @@ QString SafeFileName(const QString& text) {
   return name.isEmpty() ? QStringLiteral("print") : name;
 }
 
+QString ProposedPdfFile(const QString& docName) {
+  return QDir::home().filePath(SafeFileName(docName) + QStringLiteral(".pdf"));
+}
+
 bool PrintDocument(QWidget* owner, const QString& docName, const std::function<void(QPrinter&)>& paint) {
   QPrinter printer(QPrinter::HighResolution);
   printer.setDocName(docName);
   if (!Choose(owner, printer, docName)) return false;
   {
-    WaitCursor wait;
+    TWaitCursor wait;
     paint(printer);
   }
   // Qt's printing says nothing when the file cannot be written or the printer refuses:
   // the printer is then left in its error state.
   if (printer.printerState() != QPrinter::Error) return true;
-  const QString target = printer.outputFileName();
-  ShowErrorBox(owner, target.isEmpty()
-                          ? QStringLiteral("Unable to print on %1.").arg(printer.printerName())
-                          : QStringLiteral("Unable to print to the file\r\n%1").arg(QDir::toNativeSeparators(target)));
+  ShowErrorBox(owner, PrintFailureText(printer));
   return false;
 }
