@@ -7,6 +7,8 @@
 #include <QSignalBlocker>
 #include <QString>
 #include <QTime>
+#include <QTimeEdit>
+#include <QVariant>
 #include <initializer_list>
 
 #include "model/TimeOfDay.h"
@@ -45,3 +47,44 @@ inline void Select(QComboBox* box, int index) {
 
 inline QTime ToQTime(TTimeHM t) { return QTime(t.hour, t.minute); }
 inline TTimeHM ToTimeHM(const QTime& t) { return {t.hour(), t.minute()}; }
+
+// A duration picker ("min sec"): the hour field holds minutes, the minute field seconds;
+// each field wraps on its own, which the limiters rely on.
+inline QTimeEdit* DurationPicker(QWidget* parent, const char* name) {
+  auto* picker = Named(new QTimeEdit(parent), name);
+  picker->setWrapping(true);
+  picker->setDisplayFormat(QStringLiteral("HH:mm"));
+  return picker;
+}
+
+// The minutes field as last accepted: where a step of the seconds came from.
+inline constexpr const char* kAcceptedMinutes = "kvxAcceptedMinutes";
+
+// Shows the duration without the picker's change signal, and accepts it.
+inline void ShowDuration(QTimeEdit* picker, TTimeHM t) {
+  const QSignalBlocker blocker(picker);
+  picker->setTime(ToQTime(t));
+  picker->setProperty(kAcceptedMinutes, t.hour);
+}
+
+// Keeps a duration picker from low to high minutes (high with no seconds), wrapping at
+// both ends: below low (the minutes wrapped to 23 included) gives high, above high gives
+// low, and the seconds wrapping at high give high - 1 minutes 59 seconds, or high again
+// when they came from below.
+inline TTimeHM LimitDuration(TTimeHM value, int acceptedMinutes, TTimeHM low, TTimeHM high) {
+  const auto seconds = [](TTimeHM t) { return t.hour * 60 + t.minute; };
+  if (value.hour == 23 || seconds(value) < seconds(low)) return high;
+  if (value.hour == high.hour && value.minute == 59) {
+    return acceptedMinutes == high.hour - 1 ? high : TTimeHM{high.hour - 1, 59};
+  }
+  if (seconds(value) > seconds(high)) return low;
+  return value;
+}
+
+// Applies the limits to what the user set, and shows and accepts the result.
+inline TTimeHM LimitPicker(QTimeEdit* picker, TTimeHM low, TTimeHM high) {
+  const TTimeHM limited =
+      LimitDuration(ToTimeHM(picker->time()), picker->property(kAcceptedMinutes).toInt(), low, high);
+  ShowDuration(picker, limited);
+  return limited;
+}

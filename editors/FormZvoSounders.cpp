@@ -24,26 +24,9 @@
 namespace {
 
 constexpr const char* kForm = "TFormZvoSounders";
-// The minutes field of a delay as last accepted: where a step of the seconds came from.
-constexpr const char* kAcceptedMinutes = "kvxAcceptedMinutes";
 
 QString Text(const char* component, const char* builtin) {
   return FormText(kForm, component, "Caption", QString::fromUtf8(builtin));
-}
-
-// A duration picker: the hour field holds minutes, the minute field seconds; each field
-// wraps on its own, which the limiter relies on.
-QTimeEdit* DelayPicker(QWidget* parent, const char* name) {
-  auto* picker = Named(new QTimeEdit(parent), name);
-  picker->setWrapping(true);
-  picker->setDisplayFormat(QStringLiteral("HH:mm"));
-  return picker;
-}
-
-void ShowDelay(QTimeEdit* picker, TTimeHM t) {
-  const QSignalBlocker blocker(picker);
-  picker->setTime(ToQTime(t));
-  picker->setProperty(kAcceptedMinutes, t.hour);
 }
 
 int ModeCode(const QComboBox* box) { return box->currentIndex() >= 0 ? box->currentData().toInt() : -1; }
@@ -58,10 +41,10 @@ TFormZvoSounders::TFormZvoSounders(TFormZvoPrincipale* owner)
       labelFunMode_(Caption(this, "LabelFunMode")),
       cbFunMode_(Named(new QComboBox(this), "CBFunMode")),
       panelStandard_(Named(new QWidget(this), "PanelStandard")),
-      dtpDelaiStd_(DelayPicker(panelStandard_, "DtpDelaiStd")),
+      dtpDelaiStd_(DurationPicker(panelStandard_, "DtpDelaiStd")),
       panelHotel_(Named(new QWidget(this), "PanelHotel")),
-      dtpDelaiHo1_(DelayPicker(panelHotel_, "DtpDelaiHo1")),
-      dtpDelaiHo2_(DelayPicker(panelHotel_, "DtpDelaiHo2")),
+      dtpDelaiHo1_(DurationPicker(panelHotel_, "DtpDelaiHo1")),
+      dtpDelaiHo2_(DurationPicker(panelHotel_, "DtpDelaiHo2")),
       panelDrag_(Named(new QWidget(this), "PanelDrag")),
       picker_(nullptr),
       bitBtnValider_(Named(new QPushButton(this), "BitBtnValider")),
@@ -140,9 +123,9 @@ void TFormZvoSounders::Fill() {
   ::Fill(cbFunMode_, modes);
   Select(cbFunMode_, cbFunMode_->findData(static_cast<int>(sounders_->mode)));
 
-  ShowDelay(dtpDelaiStd_, sounders_->delay);
-  ShowDelay(dtpDelaiHo1_, sounders_->hotelDelay1);
-  ShowDelay(dtpDelaiHo2_, sounders_->hotelDelay2);
+  ShowDuration(dtpDelaiStd_, sounders_->delay);
+  ShowDuration(dtpDelaiHo1_, sounders_->hotelDelay1);
+  ShowDuration(dtpDelaiHo2_, sounders_->hotelDelay2);
   FuncModeChange();
 }
 
@@ -152,17 +135,17 @@ void TFormZvoSounders::FuncModeChange() {
   bool hotel = false;
   switch (code) {
     case 0:
-      ShowDelay(dtpDelaiStd_, TLineSound::DefaultDelay());
+      ShowDuration(dtpDelaiStd_, TLineSound::DefaultDelay());
       [[fallthrough]];
     case 1:
     case 3:
     case 4:
-      ShowDelay(dtpDelaiHo1_, TLineSound::DefaultHotelDelay1());
-      ShowDelay(dtpDelaiHo2_, TLineSound::DefaultHotelDelay2());
+      ShowDuration(dtpDelaiHo1_, TLineSound::DefaultHotelDelay1());
+      ShowDuration(dtpDelaiHo2_, TLineSound::DefaultHotelDelay2());
       standard = code != 0;
       break;
     case 2:
-      ShowDelay(dtpDelaiStd_, TLineSound::DefaultDelay());
+      ShowDuration(dtpDelaiStd_, TLineSound::DefaultDelay());
       hotel = true;
       break;
     default: return;  // no entry: the panels stay as they are
@@ -172,20 +155,7 @@ void TFormZvoSounders::FuncModeChange() {
   panelDrag_->setVisible(code != 0);
 }
 
-void TFormZvoSounders::BriderADixMinutes(QTimeEdit* picker) {
-  const int h = picker->time().hour();
-  const int m = picker->time().minute();
-  const int accepted = picker->property(kAcceptedMinutes).toInt();
-  TTimeHM limited{h, m};
-  if (h == 23) {
-    limited = {10, 0};
-  } else if (h == 10 && m == 59) {
-    limited = accepted == 9 ? TTimeHM{10, 0} : TTimeHM{9, 59};
-  } else if (h > 10 || (h == 10 && m > 0)) {
-    limited = {0, 0};
-  }
-  ShowDelay(picker, limited);
-}
+void TFormZvoSounders::BriderADixMinutes(QTimeEdit* picker) { LimitPicker(picker, {0, 0}, {10, 0}); }
 
 void TFormZvoSounders::Valider() {
   picker_->Store(notTriggering_, triggering_);
