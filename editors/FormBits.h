@@ -67,17 +67,19 @@ inline void ShowDuration(QTimeEdit* picker, TTimeHM t) {
   picker->setProperty(kAcceptedMinutes, t.hour);
 }
 
+// A duration of a picker (minutes in the hour field, seconds in the minute one) in seconds.
+inline int DurationSeconds(TTimeHM t) { return t.hour * 60 + t.minute; }
+
 // Keeps a duration picker from low to high minutes (high with no seconds), wrapping at
 // both ends: below low (the minutes wrapped to 23 included) gives high, above high gives
 // low, and the seconds wrapping at high give high - 1 minutes 59 seconds, or high again
 // when they came from below.
 inline TTimeHM LimitDuration(TTimeHM value, int acceptedMinutes, TTimeHM low, TTimeHM high) {
-  const auto seconds = [](TTimeHM t) { return t.hour * 60 + t.minute; };
-  if (value.hour == 23 || seconds(value) < seconds(low)) return high;
+  if (value.hour == 23 || DurationSeconds(value) < DurationSeconds(low)) return high;
   if (value.hour == high.hour && value.minute == 59) {
     return acceptedMinutes == high.hour - 1 ? high : TTimeHM{high.hour - 1, 59};
   }
-  if (seconds(value) > seconds(high)) return low;
+  if (DurationSeconds(value) > DurationSeconds(high)) return low;
   return value;
 }
 

@@ -48,13 +48,11 @@ const Category kCategoryTable[] = {
 // Minutes and seconds beyond which a breaking delay is shown in red.
 constexpr TTimeHM kBreakingWarning{0, 30};
 
-QLabel* Label(QWidget* parent, const char* name) { return Caption(parent, name); }
-
 // Red above half a minute, else the normal window colour.
 void ShowBreakingWarning(QTimeEdit* picker) {
   const TTimeHM t = ToTimeHM(picker->time());
   QPalette palette = QApplication::palette(picker);
-  if (t.hour * 60 + t.minute > kBreakingWarning.hour * 60 + kBreakingWarning.minute) {
+  if (DurationSeconds(t) > DurationSeconds(kBreakingWarning)) {
     palette.setColor(QPalette::Base, Qt::red);
   }
   picker->setPalette(palette);
@@ -73,8 +71,8 @@ TFormZvoSecurity::TFormZvoSecurity(TFormZvoPrincipale* owner)
       cbCAuxRearm_(Named(new QCheckBox(this), "cbCAux_Rearm")),
       cbBreak_{Named(new QCheckBox(this), "CBBreak1"), Named(new QCheckBox(this), "CBBreak2")},
       dtpDelBr_{DurationPicker(this, "DtpDelBr1"), DurationPicker(this, "DtpDelBr2")},
-      labelDelBr_{Label(this, "LabelDelBr1"), Label(this, "LabelDelBr2")},
-      labelDelMsBr_{Label(this, "LabelDelMsBr1"), Label(this, "LabelDelMsBr2")},
+      labelDelBr_{Caption(this, "LabelDelBr1"), Caption(this, "LabelDelBr2")},
+      labelDelMsBr_{Caption(this, "LabelDelMsBr1"), Caption(this, "LabelDelMsBr2")},
       buttons_{},
       panelDrag_(Named(new QWidget(this), "PanelDrag")),
       picker_(nullptr),
@@ -103,12 +101,12 @@ TFormZvoSecurity::TFormZvoSecurity(TFormZvoPrincipale* owner)
     }
     row->addStretch();
     if (f == 0) {
-      grid->addWidget(Label(group, "LabelDelUGA"), 0, 0);
+      grid->addWidget(Caption(group, "LabelDelUGA"), 0, 0);
       grid->addWidget(dtpDelUGA_, 0, 1);
-      grid->addWidget(Label(group, "LabelDelMsUGA"), 0, 2);
-      grid->addWidget(Label(group, "LabelDurUGA"), 1, 0);
+      grid->addWidget(Caption(group, "LabelDelMsUGA"), 0, 2);
+      grid->addWidget(Caption(group, "LabelDurUGA"), 1, 0);
       grid->addWidget(dtpDurUGA_, 1, 1);
-      grid->addWidget(Label(group, "LabelDurMsUGA"), 1, 2);
+      grid->addWidget(Caption(group, "LabelDurMsUGA"), 1, 2);
       grid->addWidget(cbCAuxRearm_, 2, 0, 1, 4);
       grid->addLayout(row, 3, 0, 1, 4);
     } else {

@@ -254,13 +254,15 @@ void TPrintSite::PrintGeneral() {
 void TPrintSite::PrintPoints() {
   SetFont(kFont, kFontSize);
   const TGstPoints& points = *root_->Points();
-  int row = Rows();
+  // The grid of the section's font, which every page's header gives back.
+  const int rows = Rows();
+  const int c = Columns();
+  int row = rows;
   for (int i = 0; i < TGstPoints::kPointCount; ++i) {
     TPoints* point = points.GetPoint(i);
     if (!point->IsUsed()) continue;
-    if (Rows() - 4 < row) {
+    if (rows - 4 < row) {
       NewPage(QStringLiteral("POINTS"));
-      const int c = Columns();
       DrawCell(2, 5, true, QStringLiteral("Address"), kTableRow, kCentre);
       DrawCell(6, 11, true, QStringLiteral("Line/Loop"), kTableRow, kCentre);
       DrawCell(12, 14, true, QStringLiteral("Zone"), kTableRow, kCentre);
@@ -275,18 +277,19 @@ void TPrintSite::PrintPoints() {
     DrawCell(12, 14, false, Number(point->ZoneNumber()), row, kCentre);
     DrawCell(15, 30, false, Ansi(point->TypeName()), row, kCentre);
     DrawCell(31, 34, false, point->ActiveOutput() ? QStringLiteral("X") : QString(), row, kCentre);
-    DrawCell(35, Columns(), false, Ansi(point->Label()), row, kLeft);
+    DrawCell(35, c, false, Ansi(point->Label()), row, kLeft);
   }
 }
 
 void TPrintSite::PrintZones() {
   SetFont(kFont, kFontSize);
   const TGstZones& zones = *root_->Zones();
-  int row = Rows();
+  const int rows = Rows();
+  int row = rows;
   for (int i = 0; i < zones.Count(); ++i) {
     TZones* zone = zones.GetZone(i);
     if (!zone->IsUsed()) continue;
-    if (Rows() - 4 < row) {
+    if (rows - 4 < row) {
       NewPage(QStringLiteral("ZONES"));
       DrawCell(2, 7, true, QStringLiteral("Number"), kTableRow, kCentre);
       DrawCell(8, 15, true, QStringLiteral("Mode"), kTableRow, kCentre);
