@@ -5,7 +5,8 @@
 //            put into the MDI area and shown, the menus disabled;
 //   painted: the event loop's pass in which the window got its first paint returned: the
 //            events its show posted processed and the window drawn.
-// Between runs the window closes with Cancel and its frame is gone before the next opening.
+// Between runs the window closes without storing (Cancel) and its frame is gone before the
+// next opening.
 // The first opening (cold: widget classes, fonts, style) is shown apart and counted too.
 #pragma once
 
@@ -51,6 +52,8 @@ struct WindowUnderBench {
   const char* menuItem;
   const char* title;
   std::function<QWidget*(TFormZvoPrincipale&)> find;
+  // The button that closes it without storing.
+  const char* closeButton = "BitBtnAnnuler";
 };
 
 // Notes the first paint event that reaches the window.
@@ -87,12 +90,18 @@ inline Stats Summarize(std::vector<double> values) {
   return {median, values.front(), values.back()};
 }
 
+// One figure's line: median (min .. max).
+inline void PrintStats(const char* what, const std::vector<double>& values) {
+  const Stats s = Summarize(values);
+  std::printf("  %-9s %8.3f ms (%.3f .. %.3f)\n", what, s.median, s.min, s.max);
+}
+
 inline bool NoChild(TFormZvoPrincipale& window) {
   return window.findChildren<QMdiSubWindow*>().isEmpty() && !window.HasChild() &&
          window.Action(QStringLiteral("MenuItemQuitter"))->isEnabled();
 }
 
-// One opening through the menu item and its close with Cancel; false (with why) when the
+// One opening through the menu item and its close without storing; false (with why) when the
 // window did not open, paint or close as it should.
 inline bool OneRun(QApplication& app, TFormZvoPrincipale& window, const WindowUnderBench& under, QAction& item, Run& run,
             std::string& why) {
@@ -122,14 +131,14 @@ inline bool OneRun(QApplication& app, TFormZvoPrincipale& window, const WindowUn
     why = "the window was never painted";
     return false;
   }
-  auto* cancel = form->findChild<QPushButton*>(QStringLiteral("BitBtnAnnuler"));
+  auto* cancel = form->findChild<QPushButton*>(QString::fromLatin1(under.closeButton));
   if (!cancel) {
-    why = "no Cancel button";
+    why = std::string("no button ") + under.closeButton;
     return false;
   }
   cancel->click();
   if (!QTest::qWaitFor([&] { return NoChild(window); }, testwait::kPatienceMs)) {
-    why = "the window did not close with Cancel";
+    why = std::string("the window did not close with ") + under.closeButton;
     return false;
   }
   return true;

@@ -33,10 +33,8 @@ int Moves(int runs, QWidget& form) {
     }
   }
   std::printf("Picker moves of all %d zones, %d runs: median (min .. max)\n", zones, runs);
-  for (const auto& [what, values] : {std::pair{">>", in}, std::pair{"<<", out}}) {
-    const windowbench::Stats s = windowbench::Summarize(values);
-    std::printf("  %-9s %8.3f ms (%.3f .. %.3f)\n", what, s.median, s.min, s.max);
-  }
+  windowbench::PrintStats(">>", in);
+  windowbench::PrintStats("<<", out);
   return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "editors/FormZvoDiagnostic.h"
 #include "editors/FormZvoGeneral.h"
+#include "editors/FormZvoGroups.h"
 #include "editors/FormZvoSecurity.h"
 #include "editors/FormZvoSounders.h"
 #include "shell/ChildFactories.h"
@@ -11,5 +12,6 @@ void RegisterEditorWindows() {
   RegisterChildFactory(ChildKind::GeneralParameters,
                        [](TFormZvoPrincipale* owner, bool) { new TFormZvoGeneral(owner); });
   RegisterChildFactory(ChildKind::Sounders, [](TFormZvoPrincipale* owner, bool) { new TFormZvoSounders(owner); });
+  RegisterChildFactory(ChildKind::Groups, [](TFormZvoPrincipale* owner, bool) { new TFormZvoGroups(owner); });
   RegisterChildFactory(ChildKind::Security, [](TFormZvoPrincipale* owner, bool) { new TFormZvoSecurity(owner); });
 }

@@ -55,6 +55,18 @@ const TImageList& TreeImages() {
   return *images;
 }
 
+const TImageList& GroupImages() {
+  static const TImageList* images = [] {
+    auto* list = new TImageList;
+    for (bool failed : {false, true}) {
+      *list << TreeGlyph(QColor(255, 170, 60), QLatin1Char('G'), failed)
+            << TreeGlyph(QColor(120, 170, 255), QLatin1Char('G'), failed);
+    }
+    return list;
+  }();
+  return *images;
+}
+
 const TImageList& StateImages() {
   static const TImageList* images = [] {
     auto* list = new TImageList;

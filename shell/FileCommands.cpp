@@ -1,5 +1,7 @@
 // The File menu's commands of the main window.
 #include <QFileDialog>
+#include <filesystem>
+#include <system_error>
 
 #include "model/Contexte.h"
 #include "model/Projet.h"
@@ -26,6 +28,15 @@ QString AskFileName(QWidget* owner, QFileDialog::AcceptMode mode, const QString&
   if (!fileName.isEmpty()) dialog.selectFile(fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().constFirst();
+}
+
+// Whether path names some entry other than the file at own: a dangling link or a folder
+// counts, as it would block or be clobbered by the write.
+bool OtherEntryExists(const std::string& path, const std::string& own) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(path, ec))) return false;
+  return path != own && !fs::equivalent(path, own, ec);
 }
 
 }  // namespace
@@ -100,7 +111,15 @@ void TFormZvoPrincipale::EnregistrerSousProjet() {
     // The database reopened below is named by the site file of the chosen name, so that is
     // the file written, whatever extension was typed: otherwise the caption and the next save
     // would name a second file beside it.
+    const QString chosen = path;
     path = QString::fromStdString(SiteFilePath(path.toStdString()));
+    // The user chose the name typed, not the derived one: another site already there would
+    // be overwritten unnoticed and, through its backup, lost at the next save.
+    if (path != chosen && OtherEntryExists(path.toStdString(), DatabasePath(*db))) {
+      ShowMessageBox(StrF(33, {path.toStdString()}));
+      AfterFileCommand();
+      return;
+    }
     try {
       SaveDatabase(*db, path.toStdString());
       OpenDatabase(path.toStdString());

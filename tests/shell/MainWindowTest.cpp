@@ -330,7 +330,8 @@ TEST_F(MainWindowTest, SaveAsWritesTheSiteFileThatTheCaptionAndLaterSavesName) {
       {"Copy", nullptr, "Copy.srd", "Copy.bak"},
       {"Copy.srd", nullptr, "Copy.srd", "Copy.bak"},
       {"Other.txt", nullptr, "Other.srd", "Other.bak"},
-      {"Other.txt", "Other.srd", "Other.srd", "Other.bak"},
+      // Typed by its own name, an existing site file is the user's choice and is written.
+      {"Other.srd", "Other.srd", "Other.srd", "Other.bak"},
       {"Other.SRD", nullptr, "Other.srd", "Other.bak"},
       {"Other.", nullptr, "Other.srd", "Other.bak"},
       {"Other..", nullptr, "Other.srd", "Other.bak"},
@@ -377,6 +378,94 @@ TEST_F(MainWindowTest, SaveAsWritesTheSiteFileThatTheCaptionAndLaterSavesName) {
     }
     CloseDatabase();
     fs::remove_all(folder);
+  }
+}
+
+// The dialog checked only the name typed: an entry already under the site file name it turns
+// into is refused as the new site dialog refuses it, and nothing changes.
+TEST_F(MainWindowTest, SaveAsRefusesAnotherEntryUnderTheDerivedSiteFileName) {
+  struct Case {
+    const char* typed;
+    bool folder;  // the entry in the way is a folder, not another site
+  };
+  const Case cases[] = {
+      {"Other.txt", false},
+      {"Other.", false},
+      {"Other.SRD", false},
+      {"Other.txt", true},
+  };
+  const std::string path = File("Site.srd");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.typed) + (c.folder ? " over a folder" : " over another site"));
+    const std::string folder = File("copies");
+    const std::string other = folder + "/Other.srd";
+    if (c.folder) {
+      fs::create_directories(other);
+    } else {
+      MakeSiteFile(other);
+    }
+    const std::vector<std::uint8_t> otherBytes = c.folder ? std::vector<std::uint8_t>{} : FileBytes(other);
+    fs::remove(path);  // so that starting leaves no backup of its own
+    fs::remove(File("Site.bak"));
+    StartWith(path);
+    GetContexte().SetSaveAsPath(path);
+    const std::string saveAsFolder = GetContexte().SaveAsPath();
+    CurrentDatabase()->Root()->ParamsGen()->SiteName()->SetText("NOT SAVED");
+    SetModified(true);
+    boxes_.Clear();
+
+    Command("MenuItemEnrSous", [&](QDialog& d) { ChooseFile(d, folder + "/" + c.typed); });
+    EXPECT_EQ(boxes_.Texts(), QStringList{StrF(33, {other})});
+    if (!boxes_.Boxes().empty()) {
+      EXPECT_EQ(boxes_.Boxes()[0].kind, BoxKind::Message);
+    }
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"Other.srd"});
+    if (c.folder) {
+      EXPECT_TRUE(fs::is_directory(other));
+    } else {
+      EXPECT_TRUE(FileBytes(other) == otherBytes);
+    }
+    ASSERT_TRUE(IsDatabaseLoaded());
+    EXPECT_EQ(DatabasePath(*CurrentDatabase()), path);
+    EXPECT_EQ(window_->windowTitle().toStdString(), Title(path).toStdString());
+    EXPECT_TRUE(Modified());
+    EXPECT_EQ(CurrentDatabase()->Root()->ParamsGen()->SiteName()->Text(), "NOT SAVED");
+    EXPECT_EQ(GetContexte().SaveAsPath(), saveAsFolder);
+    EXPECT_FALSE(fs::exists(File("Site.bak")));
+
+    window_.reset();
+    CloseDatabase();
+    fs::remove_all(folder);
+  }
+}
+
+// The open site's own file is no other site: saving it under another extension, also
+// through a linked folder, rewrites it as a save does.
+TEST_F(MainWindowTest, SaveAsUnderAnotherExtensionRewritesTheOpenSitesOwnFile) {
+  const std::string path = File("Site.srd");
+  fs::create_directory_symlink(Folder(), File("link"));
+  for (const char* typed : {"Site.txt", "link/Site.dat"}) {
+    SCOPED_TRACE(typed);
+    fs::remove(path);  // so that starting leaves no backup of its own
+    fs::remove(File("Site.bak"));
+    StartWith(path);
+    CurrentDatabase()->Root()->ParamsGen()->SiteName()->SetText("SAVED AGAIN");
+    SetModified(true);
+    boxes_.Clear();
+
+    Command("MenuItemEnrSous", [&](QDialog& d) { ChooseFile(d, File(typed)); });
+    EXPECT_TRUE(boxes_.Texts().isEmpty()) << boxes_.Texts().join('|').toStdString();
+    ASSERT_TRUE(IsDatabaseLoaded());
+    EXPECT_FALSE(Modified());
+    EXPECT_TRUE(fs::equivalent(DatabasePath(*CurrentDatabase()), path)) << DatabasePath(*CurrentDatabase());
+    EXPECT_TRUE(fs::exists(File("Site.bak")));
+    EXPECT_FALSE(fs::exists(File("Site.txt")));
+
+    window_.reset();
+    CloseDatabase();
+    OpenDatabase(path);
+    EXPECT_EQ(CurrentDatabase()->Root()->ParamsGen()->SiteName()->Text(), "SAVED AGAIN");
+    CloseDatabase();
   }
 }
 
