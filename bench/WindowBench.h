@@ -151,9 +151,9 @@ inline void QuietHandler(QtMsgType type, const QMessageLogContext& context, cons
 }
 
 // Opens the window from its menu item runs times on the full site and prints the figures;
-// then, when given, more runs over one last opening of it. Answers the exit status.
+// then, when given, more runs (as many) over one last opening of it. Answers the exit status.
 inline int Bench(QApplication& app, const TempHome& home, int runs, const WindowUnderBench& under,
-          const std::function<int(TFormZvoPrincipale&, QWidget&)>& more = {}) {
+          const std::function<int(TFormZvoPrincipale&, QWidget&, int runs)>& more = {}) {
   BoxRecorder boxes;
   fullsite::Make(home.Path());
   TFormZvoPrincipale window;
@@ -202,7 +202,7 @@ inline int Bench(QApplication& app, const TempHome& home, int runs, const Window
       std::fprintf(stderr, "the window did not open for the further runs\n");
       return 1;
     }
-    if (const int status = more(window, *form)) return status;
+    if (const int status = more(window, *form, runs)) return status;
   }
   if (!boxes.Texts().isEmpty()) {
     std::printf("boxes shown: %s\n", boxes.Texts().join('|').toStdString().c_str());
@@ -214,7 +214,7 @@ inline int Bench(QApplication& app, const TempHome& home, int runs, const Window
 // The main of a window bench: runs from the first argument (default 50), offscreen
 // unless a platform is set, the program set up as it sets itself up.
 inline int BenchMain(int argc, char** argv, const WindowUnderBench& under,
-                     const std::function<int(TFormZvoPrincipale&, QWidget&)>& more = {}) {
+                     const std::function<int(TFormZvoPrincipale&, QWidget&, int runs)>& more = {}) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   g_defaultHandler = qInstallMessageHandler(QuietHandler);

@@ -31,10 +31,9 @@ int ShowEach(int runs, QWidget& form) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
   return windowbench::BenchMain(
       argc, argv,
       {"MenuItemRepetition", "Groups window", [](TFormZvoPrincipale& w) { return w.findChild<TFormZvoGroups*>(); },
        "BBFermer"},
-      [runs](TFormZvoPrincipale&, QWidget& form) { return ShowEach(runs, form); });
+      [](TFormZvoPrincipale&, QWidget& form, int runs) { return ShowEach(runs, form); });
 }

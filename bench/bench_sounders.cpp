@@ -41,10 +41,9 @@ int Moves(int runs, QWidget& form) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
   return windowbench::BenchMain(
       argc, argv,
       {"MenuItemSirene", "Line of sounders window",
        [](TFormZvoPrincipale& w) { return w.findChild<TFormZvoSounders*>(); }},
-      [runs](TFormZvoPrincipale&, QWidget& form) { return Moves(runs, form); });
+      [](TFormZvoPrincipale&, QWidget& form, int runs) { return Moves(runs, form); });
 }

@@ -108,6 +108,8 @@ TFormDragList::TFormDragList(QWidget* host)
       bbAddAll_(new QPushButton(QStringLiteral(">>"), panelBtn_)),
       bbDelAll_(new QPushButton(QStringLiteral("<< "), panelBtn_)),
       tvDst_(new TZvoTreeView(this)) {
+  // The host shows nothing of the picker until it is whole.
+  TUpdateLock lock(host);
   setObjectName(QStringLiteral("TFormDragList"));
   setMinimumSize(306, 204);
   labelSrc_->setObjectName(QStringLiteral("LabelSrc"));

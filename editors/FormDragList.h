@@ -22,7 +22,7 @@ class TFormDragList : public QWidget {
  public:
   static constexpr int kButtonPanelWidth = 57;
 
-  // Fills the host's client area.
+  // Fills the host's client area; the host is not drawn while the picker builds into it.
   explicit TFormDragList(QWidget* host);
   ~TFormDragList() override;
 

@@ -32,10 +32,6 @@ namespace {
 
 constexpr const char* kForm = "TFormZvoGroups";
 
-QString Text(const char* component, const char* builtin) {
-  return FormText(kForm, component, "Caption", QString::fromUtf8(builtin));
-}
-
 QLineEdit* NumberEdit(QWidget* parent, const char* name, int length) {
   auto* edit = Named(new QLineEdit(parent), name);
   edit->setMaxLength(length);
@@ -64,6 +60,10 @@ TZvoTreeView* SummaryTree(QWidget* parent, const char* name) {
 }
 
 }  // namespace
+
+QString TFormZvoGroups::Text(const char* component, const char* builtin) {
+  return FormText(kForm, component, "Caption", QString::fromUtf8(builtin));
+}
 
 TFormZvoGroups::TFormZvoGroups(TFormZvoPrincipale* owner)
     : TZvoChildForm(owner, kHelpContext),

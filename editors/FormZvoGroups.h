@@ -4,6 +4,7 @@
 // change the site.
 #pragma once
 
+#include <QString>
 #include <memory>
 
 #include "shell/ChildForm.h"
@@ -29,6 +30,8 @@ class TFormZvoGroups : public TZvoChildForm {
   explicit TFormZvoGroups(TFormZvoPrincipale* owner);
   ~TFormZvoGroups() override;
   void ApplyTexts() override;
+  // A text of this window or of its controllers in the current language.
+  static QString Text(const char* component, const char* builtin);
 
   // The handlers of the window's controls.
   void Affichage();

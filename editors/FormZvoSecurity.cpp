@@ -135,10 +135,7 @@ TFormZvoSecurity::TFormZvoSecurity(TFormZvoPrincipale* owner)
   layout->addLayout(body, 1);
   layout->addLayout(ButtonRow({bitBtnValider_, bitBtnAnnuler_}));
 
-  {
-    TUpdateLock lock(panelDrag_);
-    picker_ = new TFormDragList(panelDrag_);
-  }
+  picker_ = new TFormDragList(panelDrag_);
   picker_->OnMoved = [this] { AffNbElmParFiltre(); };
 
   resize(697, 393);

@@ -77,10 +77,7 @@ TFormZvoSounders::TFormZvoSounders(TFormZvoPrincipale* owner)
   layout->addStretch();
   layout->addLayout(ButtonRow({bitBtnValider_, bitBtnAnnuler_}));
 
-  {
-    TUpdateLock lock(panelDrag_);
-    picker_ = new TFormDragList(panelDrag_);
-  }
+  picker_ = new TFormDragList(panelDrag_);
   connect(cbFunMode_, &QComboBox::activated, this, [this] { FuncModeChange(); });
   for (QTimeEdit* picker : {dtpDelaiStd_, dtpDelaiHo1_, dtpDelaiHo2_}) {
     connect(picker, &QTimeEdit::timeChanged, this, [this, picker] { BriderADixMinutes(picker); });

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "editors/FormDragList.h"
+#include "editors/FormZvoGroups.h"
 #include "model/GroupTable.h"
 #include "model/Points.h"
 #include "model/Relais.h"
@@ -11,19 +12,8 @@
 #include "model/Zones.h"
 #include "shell/UiText.h"
 
-namespace {
-
-QString Text(const char* component, const char* builtin) {
-  return FormText("TFormZvoGroups", component, "Caption", QString::fromUtf8(builtin));
-}
-
-}  // namespace
-
 TGInpElmGrp::TGInpElmGrp(QWidget* host, const TImageList* images, const TImageList* states)
-    : picker_(nullptr), images_(images), states_(states) {
-  TUpdateLock lock(host);
-  picker_ = new TFormDragList(host);
-}
+    : picker_(new TFormDragList(host)), images_(images), states_(states) {}
 
 TGInpElmGrp::~TGInpElmGrp() {
   // Its nodes refer to the lists' elements.
@@ -36,6 +26,9 @@ int TGInpElmGrp::StoredCount() {
 }
 
 void TGInpElmGrp::Clear() {
+  // The trees refer to the elements about to be freed.
+  picker_->SourceTree()->clear();
+  picker_->DestinationTree()->clear();
   source_.FreeItems();
   destination_.FreeItems();
 }
@@ -50,8 +43,8 @@ void TGInpElmGrp::ApplyLists(int n) {
 }
 
 void TGInpElmGrp::LoadPicker(bool single) {
-  const QString available = Text("Available", "Available");
-  const QString selected = Text("Selected", "Selected");
+  const QString available = TFormZvoGroups::Text("Available", "Available");
+  const QString selected = TFormZvoGroups::Text("Selected", "Selected");
   if (single) {
     picker_->LoadSingle(source_, destination_, available, selected, images_, states_);
   } else {
@@ -64,9 +57,6 @@ TGInpElmTgr::TGInpElmTgr(QWidget* host, const TImageList* images, const TImageLi
 
 void TGInpElmTgr::Load(int n, bool byZones) {
   byZones_ = byZones;
-  // The trees refer to the elements about to be freed.
-  picker_->SourceTree()->clear();
-  picker_->DestinationTree()->clear();
   Clear();
   if (byZones) {
     for (int i = 0; i < TGstZones::kZoneCount; ++i) {
@@ -84,13 +74,14 @@ void TGInpElmTgr::Load(int n, bool byZones) {
 
 bool TGInpElmTgr::CheckTriggers(std::string& message) {
   if (StoredCount() != 0) return true;
-  message = Text("NoTrigger", "Group trigger is not defined.").toStdString();
+  message = ToAnsi(TFormZvoGroups::Text("NoTrigger", "Group trigger is not defined."));
   return false;
 }
 
 bool TGInpElmTgr::CheckNotSingle(std::string& message) {
   if (StoredCount() != 1) return true;
-  message = Text("SingleZone", "Cannot choose only one zone with logic option AND or AND for 2").toStdString();
+  message = ToAnsi(
+      TFormZvoGroups::Text("SingleZone", "Cannot choose only one zone with logic option AND or AND for 2"));
   return false;
 }
 
@@ -134,8 +125,6 @@ TFoncBrk* TGInpElmTgd::ServingFunction(int number) const {
 }
 
 void TGInpElmTgd::Load(int n) {
-  picker_->SourceTree()->clear();
-  picker_->DestinationTree()->clear();
   Clear();
   for (int i = 0; i < TGstPoints::kPointCount; ++i) {
     TPoints* point = points_->GetPoint(i);
@@ -153,7 +142,7 @@ void TGInpElmTgd::Load(int n) {
 
 bool TGInpElmTgd::CheckActivated(std::string& message) {
   if (StoredCount() != 0) return true;
-  message = Text("NoActivated", "Activated element are not defined.").toStdString();
+  message = ToAnsi(TFormZvoGroups::Text("NoActivated", "Activated element are not defined."));
   return false;
 }
 

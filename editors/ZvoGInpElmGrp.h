@@ -1,7 +1,8 @@
 // The two pickers of the groups window: the elements that trigger a group (zones, or
 // signals and events) and the elements it activates (points, relays, breaking functions).
 // Each holds the elements not in the group ("available") and those in it ("selected");
-// membership is the group's number in the element's group table.
+// membership is the group's number in the element's group table. Messages are in the
+// model's code page, as the model's own.
 #pragma once
 
 #include <string>
@@ -36,7 +37,7 @@ class TGInpElmGrp {
  protected:
   // The picker's trees back into the lists; answers how many are selected.
   int StoredCount();
-  // Frees every element of both lists.
+  // Frees every element of both lists, and the nodes of both trees.
   void Clear();
   // The element goes to the selected side when its table holds n.
   void Place(TTreeGroupe* element, int n);

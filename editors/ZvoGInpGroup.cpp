@@ -19,10 +19,6 @@
 
 namespace {
 
-QString Text(const char* component, const char* builtin) {
-  return FormText("TFormZvoGroups", component, "Caption", QString::fromUtf8(builtin));
-}
-
 void SetText(QLineEdit* edit, const QString& text) {
   const QSignalBlocker blocker(edit);
   edit->setText(text);
@@ -149,7 +145,7 @@ bool TGInpGroup::Check(bool adding, std::string& message) {
   TGroupe* group = Numbered();
   const int n = group->Number();
   if ((adding || !current_ || n != current_->Number()) && group->IsUsed()) {
-    message = platform::Format(ToAnsi(Text("Exists", "Group %2.2d already exists.")), {n});
+    message = platform::Format(ToAnsi(TFormZvoGroups::Text("Exists", "Group %2.2d already exists.")), {n});
     FocusOn(pages, parameters, window_.CBNumGroupe());
   }
   if (message.empty()) {
