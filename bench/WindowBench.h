@@ -54,6 +54,8 @@ struct WindowUnderBench {
   std::function<QWidget*(TFormZvoPrincipale&)> find;
   // The button that closes it without storing.
   const char* closeButton = "BitBtnAnnuler";
+  // The zones in use on the full site.
+  int zones = fullsite::kZonesUsed;
 };
 
 // Notes the first paint event that reaches the window.
@@ -155,7 +157,7 @@ inline void QuietHandler(QtMsgType type, const QMessageLogContext& context, cons
 inline int Bench(QApplication& app, const TempHome& home, int runs, const WindowUnderBench& under,
           const std::function<int(TFormZvoPrincipale&, QWidget&, int runs)>& more = {}) {
   BoxRecorder boxes;
-  fullsite::Make(home.Path());
+  fullsite::Make(home.Path(), under.zones);
   TFormZvoPrincipale window;
   window.show();
   // The language menu comes with the first paint; the user works in an active window.

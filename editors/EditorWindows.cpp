@@ -3,6 +3,7 @@
 #include "editors/FormZvoDiagnostic.h"
 #include "editors/FormZvoGeneral.h"
 #include "editors/FormZvoGroups.h"
+#include "editors/FormZvoPoints.h"
 #include "editors/FormZvoSecurity.h"
 #include "editors/FormZvoSounders.h"
 #include "shell/ChildFactories.h"
@@ -13,5 +14,6 @@ void RegisterEditorWindows() {
                        [](TFormZvoPrincipale* owner, bool) { new TFormZvoGeneral(owner); });
   RegisterChildFactory(ChildKind::Sounders, [](TFormZvoPrincipale* owner, bool) { new TFormZvoSounders(owner); });
   RegisterChildFactory(ChildKind::Groups, [](TFormZvoPrincipale* owner, bool) { new TFormZvoGroups(owner); });
+  RegisterChildFactory(ChildKind::Points, [](TFormZvoPrincipale* owner, bool) { new TFormZvoPoints(owner); });
   RegisterChildFactory(ChildKind::Security, [](TFormZvoPrincipale* owner, bool) { new TFormZvoSecurity(owner); });
 }

@@ -1,9 +1,12 @@
 // Small pieces every editor window builds its controls with.
 #pragma once
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QString>
 #include <QTime>
@@ -11,6 +14,7 @@
 #include <QVariant>
 #include <initializer_list>
 
+#include "editors/ZvoInc.h"
 #include "model/TimeOfDay.h"
 #include "platform/StringList.h"
 #include "shell/UiText.h"
@@ -27,6 +31,35 @@ inline QHBoxLayout* ButtonRow(std::initializer_list<QWidget*> buttons) {
   row->addStretch();
   for (QWidget* b : buttons) row->addWidget(b);
   return row;
+}
+
+// An editable number box: digits only, at most length of them, taken as typed (completion
+// would turn a typed "12" into a listed "120").
+inline QComboBox* NumberComboBox(QWidget* parent, const char* name, int length) {
+  auto* box = Named(new QComboBox(parent), name);
+  box->setEditable(true);
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->setCompleter(nullptr);
+  box->lineEdit()->setMaxLength(length);
+  InstallDigitKeyFilter(box->lineEdit());
+  return box;
+}
+
+// Key preview: the window's event filter sees the key releases of all its controls.
+inline void InstallKeyPreview(QWidget* window) {
+  window->installEventFilter(window);
+  for (QWidget* child : window->findChildren<QWidget*>()) child->installEventFilter(window);
+}
+
+// The key release the window's preview acts on, or null. A release reaches the focused
+// control first, then passes up to its parents: it is taken once, where it was delivered;
+// auto-repeat releases are not taken.
+inline const QKeyEvent* PreviewedRelease(const QWidget* window, const QObject* watched, const QEvent* event) {
+  if (event->type() != QEvent::KeyRelease) return nullptr;
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  const QWidget* focus = QApplication::focusWidget();
+  const bool delivered = watched == focus || (watched == window && !window->isAncestorOf(focus));
+  return delivered && !key->isAutoRepeat() ? key : nullptr;
 }
 
 inline QLabel* Caption(QWidget* parent, const char* name) { return Named(new QLabel(parent), name); }

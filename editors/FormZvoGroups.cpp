@@ -83,7 +83,7 @@ TFormZvoGroups::TFormZvoGroups(TFormZvoPrincipale* owner)
       tsTrigger_(Named(new QWidget, "TSTrigger")),
       tsTrigged_(Named(new QWidget, "TSTrigged")),
       panelParametres_(Named(new QWidget(tsParametres_), "PanelParametres")),
-      cbNumGroupe_(Named(new QComboBox(panelParametres_), "CBNumGroupe")),
+      cbNumGroupe_(NumberComboBox(panelParametres_, "CBNumGroupe", 2)),
       editRetard_(NumberEdit(panelParametres_, "EditRetard", 3)),
       editGroupe_(Named(new QLineEdit(panelParametres_), "EditGroupe")),
       tcType_(Choice(panelParametres_, "TCType")),
@@ -148,9 +148,7 @@ TFormZvoGroups::TFormZvoGroups(TFormZvoPrincipale* owner)
   mode_ = std::make_unique<TGroupMode>(*this);
   input_ = std::make_unique<TGInpGroup>(*this);
 
-  // Key preview: the releases of every control pass here first.
-  installEventFilter(this);
-  for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+  InstallKeyPreview(this);
 
   resize(768, 481);
   ApplyTexts();
@@ -166,10 +164,6 @@ TFormZvoGroups::~TFormZvoGroups() {
 }
 
 void TFormZvoGroups::BuildParameters() {
-  cbNumGroupe_->setEditable(true);
-  cbNumGroupe_->setInsertPolicy(QComboBox::NoInsert);
-  cbNumGroupe_->lineEdit()->setMaxLength(2);
-  InstallDigitKeyFilter(cbNumGroupe_->lineEdit());
   editGroupe_->setMaxLength(20);
   InstallNameKeyFilter(editGroupe_);
   editResetExt_->setText(QStringLiteral("60"));
@@ -311,13 +305,8 @@ void TFormZvoGroups::Annuler() {
 void TFormZvoGroups::Fermer() { close(); }
 
 bool TFormZvoGroups::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyRelease && mode_) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    // A release reaches the focused control first, then passes up to its parents: it is
-    // handled once, where it was delivered.
-    QWidget* focus = QApplication::focusWidget();
-    const bool delivered = watched == focus || (watched == this && !isAncestorOf(focus));
-    if (delivered && !key->isAutoRepeat()) SurPressionClavier(key->key(), key->modifiers() & Qt::KeypadModifier);
+  if (const QKeyEvent* key = mode_ ? PreviewedRelease(this, watched, event) : nullptr) {
+    SurPressionClavier(key->key(), key->modifiers() & Qt::KeypadModifier);
   }
   return TZvoChildForm::eventFilter(watched, event);
 }

@@ -30,3 +30,8 @@ int AdjustDropDownWidth(int minimumWidth, QComboBox* box) {
   view->setMinimumWidth(std::max(width, 0));
   return width;
 }
+
+void TDropDownComboBox::showPopup() {
+  emit DropDown();
+  QComboBox::showPopup();
+}

@@ -1,7 +1,7 @@
 // Drop-down lists wide enough for their longest item while the box keeps its width.
 #pragma once
 
-class QComboBox;
+#include <QComboBox>
 
 // Sets the width of the box's drop-down list (the minimum width of its popup view) and
 // answers the width computed: minimumWidth as given when it is at least the box's current
@@ -10,3 +10,15 @@ class QComboBox;
 // narrower than the box (Qt's popup, like the system's, never is); a negative result
 // applies as 0.
 int AdjustDropDownWidth(int minimumWidth, QComboBox* box);
+
+// A combo box that tells when its list is about to drop down, as the system's does.
+class TDropDownComboBox : public QComboBox {
+  Q_OBJECT
+
+ public:
+  using QComboBox::QComboBox;
+  void showPopup() override;
+
+ signals:
+  void DropDown();
+};

@@ -147,6 +147,12 @@ void TZvoTreeView::mousePressEvent(QMouseEvent* event) {
     event->accept();
     return;
   }
+  // As the system's trees: the right button opens the menu on the selection it finds.
+  if (event->button() == Qt::RightButton) {
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+    return;
+  }
   QTreeWidget::mousePressEvent(event);
 }
 
@@ -215,15 +221,42 @@ void TZvoTreeView::startDrag(Qt::DropActions) {
   mime->setData(QString::fromLatin1(kDragFormat), QByteArray());
   drag->setMimeData(mime);
   drag->exec(Qt::MoveAction);
+  emit DragFinished();
+}
+
+bool TZvoTreeView::ScrollForDrag(QPoint pos) {
+  if (dragScrollMargin_ <= 0) return false;
+  QTreeWidgetItem* top = itemAt(QPoint(0, 0));
+  if (!top) return false;
+  QTreeWidgetItem* to = nullptr;
+  if (pos.y() < dragScrollMargin_) {
+    to = itemAbove(top);
+  } else if (pos.y() > viewport()->height() - dragScrollMargin_) {
+    to = itemBelow(top);
+  }
+  if (!to) return false;
+  TUpdateLock lock(this);
+  scrollToItem(to, QAbstractItemView::PositionAtTop);
+  return true;
 }
 
 bool TZvoTreeView::CanDropHere(const QDropEvent* event) const {
   return canDrop_ && canDrop_(event->source(), event->position().toPoint());
 }
 
-void TZvoTreeView::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
+// Qt sends the moves and the drop of a drag only to the widget that took its enter, and
+// a drag from this view enters over the dragged node, where nothing may drop: the enter
+// is taken for any drag of ours, and each move decides where it may drop.
+void TZvoTreeView::dragEnterEvent(QDragEnterEvent* event) {
+  if (canDrop_ && event->mimeData()->hasFormat(QString::fromLatin1(kDragFormat))) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
 
 void TZvoTreeView::dragMoveEvent(QDragMoveEvent* event) {
+  ScrollForDrag(event->position().toPoint());
   if (CanDropHere(event)) {
     event->acceptProposedAction();
   } else {
@@ -322,11 +355,43 @@ void RefreshNode(TZvoTreeView* view, TElemIHM* element, bool typeCaption) {
   node->setText(0, ItemText(element, typeCaption));
 }
 
-void AddNodeTree(TZvoTreeView* view, TElemIHM* element) {
+void AddNodeTree(TZvoTreeView* view, TElemIHM* element, bool typeCaption) {
   QTreeWidgetItem* node = AddElementNode(view, nullptr, element, FromAnsi(element->Caption()));
-  if (auto* collection = dynamic_cast<TZvoList*>(element)) AddChildNodes(*collection, view, node, false);
+  if (auto* collection = dynamic_cast<TZvoList*>(element)) AddChildNodes(*collection, view, node, typeCaption);
   SortAlphabetically(view);
   view->setCurrentItem(node);
+}
+
+void DeleteChildNode(QTreeWidget* view, const void* parent, const void* object) {
+  if (!object) return;
+  if (QTreeWidgetItem* from = FindNodeByObject(view, parent)) {
+    if (QTreeWidgetItem* node = NextNode(from)) delete FindNodeFrom(node, object);
+  }
+}
+
+void AddChildNode(TZvoTreeView* view, const void* parent, TElemIHM* element, bool typeCaption) {
+  QTreeWidgetItem* parentNode = FindNodeByObject(view, parent);
+  if (!parentNode || FindNodeByObject(view, element)) return;
+  QTreeWidgetItem* node = AddElementNode(view, parentNode, element, ItemText(element, typeCaption));
+  parentNode->sortChildren(0, Qt::AscendingOrder);
+  view->setCurrentItem(node);
+}
+
+namespace {
+
+void SetExpandedBelow(QTreeWidgetItem* node, bool expanded) {
+  node->setExpanded(expanded);
+  for (int i = 0; i < node->childCount(); ++i) SetExpandedBelow(node->child(i), expanded);
+}
+
+}  // namespace
+
+void ExpandNode(QTreeWidget* view, const void* object) {
+  if (QTreeWidgetItem* node = FindNodeByObject(view, object)) SetExpandedBelow(node, true);
+}
+
+void CollapseNode(QTreeWidget* view, const void* object) {
+  if (QTreeWidgetItem* node = FindNodeByObject(view, object)) SetExpandedBelow(node, false);
 }
 
 void AddChildNodes(TZvoList& collection, TZvoTreeView* view, QTreeWidgetItem* parent, bool typeCaption) {

@@ -67,10 +67,18 @@ class TZvoTreeView : public QTreeWidget {
   void SetDropHandlers(DropTest canDrop, DropAction drop);
   // Called on every mouse move over the nodes, with the position in the viewport.
   void SetMouseMoveHandler(std::function<void(QPoint pos)> handler);
+  // While a drag passes within the margin (pixels) of the top or bottom edge, the view
+  // scrolls by one node towards that edge; 0 (the default) never scrolls.
+  void SetDragScrollMargin(int pixels) { dragScrollMargin_ = pixels; }
+  // One step of that scroll for the position in the viewport; answers whether it scrolled.
+  bool ScrollForDrag(QPoint pos);
 
  signals:
   // A double click anywhere in the view, over a node or not (after Qt's own handling).
   void DoubleClicked();
+  // A drag started from this view ended, dropped or not: the press that started it may
+  // have moved the selection.
+  void DragFinished();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -96,6 +104,7 @@ class TZvoTreeView : public QTreeWidget {
   DropTest canDrop_;
   DropAction drop_;
   std::function<void(QPoint)> mouseMoved_;
+  int dragScrollMargin_ = 0;
 };
 
 // Node data. A node holds either a site element or a tree element.
@@ -147,7 +156,15 @@ void DeleteNodeOfObject(QTreeWidget* view, const void* object);
 void AddNodeOnce(TZvoTreeView* view, TElemIHM* element);
 void RefreshNode(TZvoTreeView* view, TElemIHM* element, bool typeCaption);
 // A top-level node for the element, with a collection's items under it.
-void AddNodeTree(TZvoTreeView* view, TElemIHM* element);
+void AddNodeTree(TZvoTreeView* view, TElemIHM* element, bool typeCaption = false);
+// From the parent's node onward in tree order, deletes the first node carrying the object.
+void DeleteChildNode(QTreeWidget* view, const void* parent, const void* object);
+// A child node for an element that has none yet, under the parent's node when it has one;
+// the parent's children are sorted and the new node selected.
+void AddChildNode(TZvoTreeView* view, const void* parent, TElemIHM* element, bool typeCaption);
+// The node of the object with every node below it.
+void ExpandNode(QTreeWidget* view, const void* object);
+void CollapseNode(QTreeWidget* view, const void* object);
 // The collection's items in use under the parent (top level when null); nested
 // collections recurse.
 void AddChildNodes(TZvoList& collection, TZvoTreeView* view, QTreeWidgetItem* parent, bool typeCaption);

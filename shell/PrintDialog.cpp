@@ -1,7 +1,6 @@
 #include "shell/PrintDialog.h"
 
 #include <QDir>
-#include <QGuiApplication>
 #include <QPageSize>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -41,9 +40,6 @@ bool Choose(QWidget* owner, QPrinter& printer, const QString& docName) {
 }
 
 }  // namespace
-
-TWaitCursor::TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-TWaitCursor::~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
 
 void SetPrintDialogHook(PrintDialogHook hook) { Hook() = std::move(hook); }
 

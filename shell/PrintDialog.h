@@ -9,17 +9,10 @@
 #include <QString>
 #include <functional>
 
+#include "shell/WaitCursor.h"
+
 class QPrinter;
 class QWidget;
-
-// The hourglass for the time of a print, put back also when printing throws.
-class TWaitCursor {
- public:
-  TWaitCursor();
-  ~TWaitCursor();
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
 
 // Gets the printer as the dialog would show it; answers whether to print. It may change
 // the printer (PrintToPdf); an empty hook gives the dialog back.

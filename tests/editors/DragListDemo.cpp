@@ -8,7 +8,6 @@
 //   done X Y
 // "Done" prints "destination: A,B,..." (the chosen captions in tree order) and ends.
 #include <QApplication>
-#include <QFile>
 #include <QPushButton>
 #include <QTextStream>
 #include <QTimer>
@@ -21,6 +20,7 @@
 #include "editors/FormDragList.h"
 #include "editors/TreeElem.h"
 #include "editors/ZvoTreeView.h"
+#include "support/StateFile.h"
 #include "support/TreeElems.h"
 
 namespace {
@@ -49,13 +49,7 @@ void WriteState(const QString& path, int seq, const TFormDragList& picker, const
     text += QStringLiteral("space %1 %2\n").arg(QLatin1String(side), Point(viewport->mapToGlobal(space)));
   }
   text += QStringLiteral("done %1\n").arg(Point(done.mapToGlobal(done.rect().center())));
-  // Whole or not at all: the script reads it while it changes.
-  QFile file(path + QStringLiteral(".new"));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-  file.write(text.toUtf8());
-  file.close();
-  QFile::remove(path);
-  QFile::rename(path + QStringLiteral(".new"), path);
+  WriteStateFile(path, text);
 }
 
 }  // namespace

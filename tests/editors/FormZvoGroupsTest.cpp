@@ -277,6 +277,8 @@ TEST_F(GroupsTest, AddingAGroupChecksEachFieldInTurnAndStoresItsMemberships) {
   const Case numbers[] = {
       {"0", "Group number must be a value between 1 and 99.", [w] { return w->CBNumGroupe(); }},
       {"", "Group number must be a value between 1 and 99.", [w] { return w->CBNumGroupe(); }},
+      // Taken as typed, not completed to the free "50".
+      {"5", "Group 05 already exists.", [w] { return w->CBNumGroupe(); }},
       {"12", "Group 12 already exists.", [w] { return w->CBNumGroupe(); }},
       {"1", "Group 01 zone trigger event is not defined.", [w] { return w->TCEvent(); }},
   };

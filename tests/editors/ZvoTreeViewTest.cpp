@@ -166,6 +166,73 @@ TEST_F(ZvoTreeView, AddNodeTreeBringsTheItems) {
   EXPECT_EQ(SelectedNodeObject<TZones>(view_.get()), &Zone(3));
 }
 
+// Child nodes under a parent's node: added once, sorted, selected; deleted from the
+// parent onward; expanded and collapsed with everything below.
+TEST_F(ZvoTreeView, ChildNodeRoutines) {
+  MakeZones();
+  AddNodeTree(view_.get(), &Zone(3));
+  AddNodeTree(view_.get(), &Zone(10));
+  MakePoint(5, 19, 3, "Attic");
+  MakePoint(9, 14, 40, "Pump");
+
+  AddChildNode(view_.get(), &Zone(3), &Point(5), false);
+  QTreeWidgetItem* z3 = FindNodeByObject(view_.get(), &Zone(3));
+  ASSERT_NE(z3, nullptr);
+  EXPECT_EQ(Texts(z3), (QStringList{"Point 005 - \"Attic\"", "Point 007 - \"Door\"", "Point 008 - \"Stairs\""}));
+  EXPECT_EQ(SelectedNodeObject<TPoints>(view_.get()), &Point(5));
+  // Once only, and never under a parent that has no node.
+  AddChildNode(view_.get(), &Zone(10), &Point(5), true);
+  AddChildNode(view_.get(), &Zone(40), &Point(9), false);
+  EXPECT_EQ(FindNodeByObject(view_.get(), &Point(9)), nullptr);
+  EXPECT_EQ(Texts(FindNodeByObject(view_.get(), &Zone(10))).size(), 1);
+  AddChildNode(view_.get(), &Zone(10), &Point(9), true);
+  EXPECT_EQ(Texts(FindNodeByObject(view_.get(), &Zone(10))).front(), Text(Point(9).TypeCaption()));
+
+  // Only from the parent onward: point 7 under zone 3 is before zone 10's node.
+  DeleteChildNode(view_.get(), &Zone(10), &Point(7));
+  EXPECT_NE(FindNodeByObject(view_.get(), &Point(7)), nullptr);
+  DeleteChildNode(view_.get(), &Zone(3), &Point(7));
+  EXPECT_EQ(FindNodeByObject(view_.get(), &Point(7)), nullptr);
+  EXPECT_EQ(z3->childCount(), 2);
+
+  ExpandNode(view_.get(), &Zone(3));
+  EXPECT_TRUE(z3->isExpanded());
+  CollapseNode(view_.get(), &Zone(3));
+  EXPECT_FALSE(z3->isExpanded());
+}
+
+// A drag near the top or bottom edge scrolls one node that way, and only while there is
+// a node to bring in.
+TEST_F(ZvoTreeView, DragScrollsOneNodeNearTheEdges) {
+  for (int a = 1; a <= 60; ++a) AddNodeOnce(view_.get(), &MakePoint(a, 19, 0, "P"));
+  view_->resize(200, 200);
+  Show();
+  view_->scrollToTop();
+  const int height = view_->viewport()->height();
+  const auto top = [this] { return NodeObject(view_->itemAt(QPoint(0, 0))); };
+  EXPECT_FALSE(view_->ScrollForDrag(QPoint(10, 5))) << "the margin is 0 unless asked";
+  view_->SetDragScrollMargin(20);
+  EXPECT_FALSE(view_->ScrollForDrag(QPoint(10, 5))) << "nothing above the first node";
+  EXPECT_FALSE(view_->ScrollForDrag(QPoint(10, height / 2)));
+  EXPECT_EQ(top(), &Point(1));
+  EXPECT_TRUE(view_->ScrollForDrag(QPoint(10, height - 5)));
+  EXPECT_EQ(top(), &Point(2));
+  EXPECT_TRUE(view_->ScrollForDrag(QPoint(10, 19)));
+  EXPECT_EQ(top(), &Point(1));
+  EXPECT_TRUE(view_->updatesEnabled());
+}
+
+// As the system's trees, the right button opens the menu on the selection as it is.
+TEST_F(ZvoTreeView, RightClickKeepsTheSelection) {
+  MakeZones();
+  AddNodeOnce(view_.get(), &Zone(3));
+  AddNodeOnce(view_.get(), &Zone(10));
+  Show();
+  view_->setCurrentItem(Top(0));
+  QTest::mouseClick(view_->viewport(), Qt::RightButton, {}, view_->visualItemRect(Top(1)).center());
+  EXPECT_EQ(SelectedNodeObject<TZones>(view_.get()), &Zone(3));
+}
+
 class ZvoTreeViewChildNodes : public ZvoTreeView, public ::testing::WithParamInterface<bool> {};
 
 // Items not in use are left out at every level; the type-caption flag reaches every

@@ -11,16 +11,6 @@ state="$dir/state"
 "$demo" "$state" >"$dir/out" 2>"$dir/err" &
 pid=$!
 
-# Waits up to 60 s for the state written after move number $1 (or a later one).
-wait_seq() {
-  local n
-  for _ in $(seq 600); do
-    n=$( [ -f "$state" ] && head -1 "$state" | awk '$1 == "seq" { print $2 }')
-    [ -n "$n" ] && [ "$n" -ge "$1" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 # "X Y" of a node (`at src Alpha`), of an empty place of a tree (`at src`), or of the button.
 at() {
   case $# in
@@ -31,22 +21,6 @@ at() {
 done_button() { awk '$1 == "done" { print $2, $3 }' "$state"; }
 # The captions a tree shows, in order, on one line.
 shows() { awk -v s="$1" '$1 == "node" && $2 == s { printf "%s ", $3 }' "$state"; }
-
-# Press on the first point, move there in steps past the drag distance, release on the second.
-drag() {
-  local x1=$1 y1=$2 x2=$3 y2=$4 i
-  xdotool mousemove "$x1" "$y1"
-  sleep 0.3
-  xdotool mousedown 1
-  sleep 0.3
-  for i in 1 2 3 4 5 6 7 8 9 10; do
-    xdotool mousemove $((x1 + (x2 - x1) * i / 10)) $((y1 + (y2 - y1) * i / 10))
-    sleep 0.15
-  done
-  sleep 0.5
-  xdotool mouseup 1
-  sleep 0.5
-}
 
 if wait_seq 0; then
   read -r ax ay <<<"$(at src Alpha)"

@@ -49,3 +49,37 @@ wait_exit() {
   kill "$1" 2>/dev/null
   return 1
 }
+
+# For the drag scripts, whose demo rewrites the file $state with "seq N" on its first line
+# after each drag: waits up to 60 s for the state after drag number $1 (or a later one).
+wait_seq() {
+  local n
+  for _ in $(seq 600); do
+    n=$( [ -f "$state" ] && head -1 "$state" | awk '$1 == "seq" { print $2 }')
+    [ -n "$n" ] && [ "$n" -ge "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Press at the first "X Y", move through the next ones in steps (the first step is past
+# the drag distance), release at the last.
+drag() {
+  local x=$1 y=$2 i
+  shift 2
+  xdotool mousemove "$x" "$y"
+  sleep 0.3
+  xdotool mousedown 1
+  sleep 0.3
+  while [ $# -ge 2 ]; do
+    for i in 1 2 3 4 5 6 7 8 9 10; do
+      xdotool mousemove $((x + ($1 - x) * i / 10)) $((y + ($2 - y) * i / 10))
+      sleep 0.15
+    done
+    x=$1 y=$2
+    shift 2
+  done
+  sleep 0.5
+  xdotool mouseup 1
+  sleep 0.5
+}

@@ -1,0 +1,7 @@
+#include "shell/WaitCursor.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+
+TWaitCursor::TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+TWaitCursor::~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
