@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QTimeEdit>
 #include <QVariant>
 #include <initializer_list>
+#include <utility>
 
 #include "editors/ZvoInc.h"
 #include "model/TimeOfDay.h"
@@ -63,6 +65,17 @@ inline const QKeyEvent* PreviewedRelease(const QWidget* window, const QObject* w
 }
 
 inline QLabel* Caption(QWidget* parent, const char* name) { return Named(new QLabel(parent), name); }
+
+// Captions beside their fields, one pair a row; answers the next free row.
+inline int AddRows(QWidget* page, QGridLayout* grid, std::initializer_list<std::pair<const char*, QWidget*>> rows,
+                   Qt::Alignment captionAlignment = {}) {
+  int row = 0;
+  for (const auto& [caption, field] : rows) {
+    grid->addWidget(Caption(page, caption), row, 0, captionAlignment);
+    grid->addWidget(field, row++, 1);
+  }
+  return row;
+}
 
 // The list's texts with their objects, without the box's change signals.
 inline void Fill(QComboBox* box, const platform::StringList& list) {

@@ -56,17 +56,6 @@ QLineEdit* LineEdit(QWidget* parent, const char* name, int maxLength) {
   return edit;
 }
 
-// Captions beside their fields, one pair a row; answers the next free row.
-int AddRows(QWidget* page, QGridLayout* grid, std::initializer_list<std::pair<const char*, QWidget*>> rows,
-            Qt::Alignment captionAlignment = {}) {
-  int row = 0;
-  for (const auto& [caption, field] : rows) {
-    grid->addWidget(Caption(page, caption), row, 0, captionAlignment);
-    grid->addWidget(field, row++, 1);
-  }
-  return row;
-}
-
 QComboBox* List(QWidget* parent, const char* name) { return Named(new QComboBox(parent), name); }
 
 // Shows a stored text; answers what the field shows, against which the store tells a change.

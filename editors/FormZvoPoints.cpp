@@ -200,13 +200,9 @@ void TFormZvoPoints::BuildPointBox() {
   gbPoint_->hide();
   cbIdent_->setMinimumContentsLength(16);
   auto* grid = new QGridLayout(gbPoint_);
-  grid->addWidget(Caption(gbPoint_, "LabelAdresse"), 0, 0);
-  grid->addWidget(cbAdresse_, 0, 1, Qt::AlignLeft);
-  grid->addWidget(Caption(gbPoint_, "LabelIdent"), 1, 0);
-  grid->addWidget(cbIdent_, 1, 1);
-  grid->addWidget(Caption(gbPoint_, "LabelPoint"), 2, 0);
-  grid->addWidget(editPoint_, 2, 1);
-  grid->addWidget(cbActiveEC_, 3, 0, 1, 2);
+  const int row =
+      AddRows(gbPoint_, grid, {{"LabelAdresse", cbAdresse_}, {"LabelIdent", cbIdent_}, {"LabelPoint", editPoint_}});
+  grid->addWidget(cbActiveEC_, row, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   cbAdresse_->setFixedWidth(70);
 }
@@ -215,12 +211,7 @@ void TFormZvoPoints::BuildZoneBox() {
   gbZone_->setGeometry(kColumnLeft, 195, kColumnWidth, kZoneBoxHeight);
   gbZone_->hide();
   auto* grid = new QGridLayout(gbZone_);
-  grid->addWidget(Caption(gbZone_, "LabelNumZone"), 0, 0);
-  grid->addWidget(cbNumZone_, 0, 1, Qt::AlignLeft);
-  grid->addWidget(Caption(gbZone_, "LabelMode"), 1, 0);
-  grid->addWidget(tcMode_, 1, 1);
-  grid->addWidget(Caption(gbZone_, "LabelZone"), 2, 0);
-  grid->addWidget(editZone_, 2, 1);
+  AddRows(gbZone_, grid, {{"LabelNumZone", cbNumZone_}, {"LabelMode", tcMode_}, {"LabelZone", editZone_}});
   grid->setColumnStretch(1, 1);
   cbNumZone_->setFixedWidth(70);
 }

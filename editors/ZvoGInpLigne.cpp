@@ -8,17 +8,11 @@
 #include "model/Points.h"
 #include "shell/WaitCursor.h"
 
-namespace {
-
-TPoints* FirstPoint(const TLignes& line) { return static_cast<TPoints*>(line.Item(0)); }
-
-}  // namespace
-
 TGInpLigne::TGInpLigne(TFormZvoPoints& window) : window_(window) {}
 
 void TGInpLigne::DeleteLinePoints(TLignes* line) {
   if (!line) return;
-  while (line->Count() > 0) FirstPoint(*line)->Reset();
+  while (line->Count() > 0) line->PointAt(0)->Reset();
   line->Reset();
   if (window_.IsZoneView()) return;
   TZvoTreeView* tree = window_.TreeView();
@@ -51,12 +45,8 @@ void TGInpLigne::MergeLine(TLignes* source, TLignes* destination) {
   const TWaitCursor wait;
   TZvoTreeView* tree = window_.TreeView();
   const TUpdateLock lock(tree);
-  while (source->Count() > 0) {
-    TPoints* point = FirstPoint(*source);
-    point->SetLine(destination->Number());
-    DeleteChildNode(tree, source, point);
-    AddChildNode(tree, destination, point, PointsShowTypes);
-  }
+  MovePointNodes(tree, *source, destination, PointsShowTypes,
+                 [destination](TPoints& point) { point.SetLine(destination->Number()); });
   RefreshNode(tree, source, false);
   RefreshNode(tree, destination, false);
   CollapseNode(tree, destination);

@@ -194,8 +194,7 @@ void TGInpPoint::StoreEdit() {
     // Readdressed: the point's groups and security functions go with it.
     TPoints* old = point_;
     TLignes* oldLine = old->Line();
-    target->Groups()->Reset();
-    for (int group : old->Groups()->Groups()) target->Groups()->Add(group);
+    target->Groups()->Assign(*old->Groups());
     for (int n = 1; n <= 3; ++n) target->SetEvacuation(n, old->Evacuation(n));
     old->Reset();
     StoreNew(*target);

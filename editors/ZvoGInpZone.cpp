@@ -19,12 +19,6 @@
 #include "shell/UiText.h"
 #include "shell/WaitCursor.h"
 
-namespace {
-
-TPoints* FirstPoint(const TZones& zone) { return static_cast<TPoints*>(zone.Item(0)); }
-
-}  // namespace
-
 TGInpZone::TGInpZone(TFormZvoPoints& window)
     : window_(window), zones_(GstZonesInstance) {
   // The user's changes only: the program fills the box itself.
@@ -156,10 +150,9 @@ void TGInpZone::Store() {
     }
     // Renumbered: the points, the groups and the sounders' trigger go with the number.
     TZones* old = zone_;
-    target->Groups()->Reset();
-    for (int group : old->Groups()->Groups()) target->Groups()->Add(group);
+    target->Groups()->Assign(*old->Groups());
     target->SetZoneFlag(old->ZoneFlag() != 0);
-    while (old->Count() > 0) FirstPoint(*old)->SetZone(target->Number());
+    while (old->Count() > 0) old->PointAt(0)->SetZone(target->Number());
     old->Reset();
     zone_ = target;
     StoreFields(*target);
@@ -210,7 +203,7 @@ void TGInpZone::StoreInto(TZones* zone) {
 
 void TGInpZone::DeleteZone(TZones* zone) {
   if (!zone) return;
-  while (zone->Count() > 0) FirstPoint(*zone)->Reset();
+  while (zone->Count() > 0) zone->PointAt(0)->Reset();
   zone->Reset();
   if (zone_ == zone) zone_ = nullptr;
   if (ZoneView()) DeleteNodeOfObject(window_.TreeView(), zone);
@@ -249,16 +242,10 @@ void TGInpZone::MergeZone(TZones* source, TZones* destination) {
   if (!source || !destination || source == destination) return;
   const TWaitCursor wait;
   TZvoTreeView* tree = window_.TreeView();
-  {
-    const TUpdateLock lock(tree);
-    while (source->Count() > 0) {
-      TPoints* point = FirstPoint(*source);
-      point->SetZone(destination->Number());
-      DeleteChildNode(tree, source, point);
-      AddChildNode(tree, destination, point, PointsShowTypes);
-    }
-    AfterPointLeft(source, nullptr);
-    RefreshNode(tree, destination, false);
-    CollapseNode(tree, destination);
-  }
+  const TUpdateLock lock(tree);
+  MovePointNodes(tree, *source, destination, PointsShowTypes,
+                 [destination](TPoints& point) { point.SetZone(destination->Number()); });
+  AfterPointLeft(source, nullptr);
+  RefreshNode(tree, destination, false);
+  CollapseNode(tree, destination);
 }

@@ -377,6 +377,16 @@ void AddChildNode(TZvoTreeView* view, const void* parent, TElemIHM* element, boo
   view->setCurrentItem(node);
 }
 
+void MovePointNodes(TZvoTreeView* view, TLstPoints& source, TElemIHM* destination, bool typeCaption,
+                    const std::function<void(TPoints&)>& move) {
+  const TElemIHM* parent = &source;  // the object its node carries
+  while (TPoints* point = source.PointAt(0)) {
+    move(*point);
+    DeleteChildNode(view, parent, point);
+    AddChildNode(view, destination, point, typeCaption);
+  }
+}
+
 namespace {
 
 void SetExpandedBelow(QTreeWidgetItem* node, bool expanded) {

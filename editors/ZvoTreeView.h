@@ -12,6 +12,8 @@
 #include <type_traits>
 
 class TElemIHM;
+class TLstPoints;
+class TPoints;
 class TTreeElem;
 class TZvoList;
 
@@ -162,6 +164,10 @@ void DeleteChildNode(QTreeWidget* view, const void* parent, const void* object);
 // A child node for an element that has none yet, under the parent's node when it has one;
 // the parent's children are sorted and the new node selected.
 void AddChildNode(TZvoTreeView* view, const void* parent, TElemIHM* element, bool typeCaption);
+// Every point of the list, one at a time, under the destination's node: move puts the
+// point on the destination, which takes it off the list.
+void MovePointNodes(TZvoTreeView* view, TLstPoints& source, TElemIHM* destination, bool typeCaption,
+                    const std::function<void(TPoints&)>& move);
 // The node of the object with every node below it.
 void ExpandNode(QTreeWidget* view, const void* object);
 void CollapseNode(QTreeWidget* view, const void* object);

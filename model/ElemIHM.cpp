@@ -67,6 +67,8 @@ TElemIHM* TLstPoints::RawItem(int index) const {
   return items_[static_cast<size_t>(index)];
 }
 
+TPoints* TLstPoints::PointAt(int index) const { return static_cast<TPoints*>(Item(index)); }
+
 int TLstPoints::AddPoint(TPoints* point) {
   auto it = std::find(items_.begin(), items_.end(), point);
   if (it != items_.end()) return static_cast<int>(it - items_.begin());

@@ -59,6 +59,8 @@ class TLstPoints : public TZvoList {
   std::string CheckText() override;
   // Raises the list index error out of range.
   virtual TElemIHM* RawItem(int index) const;
+  // Null when the index is out of range.
+  TPoints* PointAt(int index) const;
   int AddPoint(TPoints* point);
   void RemovePoint(TPoints* point);
   void ClearPoints() { items_.clear(); }

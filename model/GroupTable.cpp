@@ -22,3 +22,8 @@ void TTabGrpDDS::WriteImage() {
 void TTabGrpDDS::Add(int group) {
   if (static_cast<int>(groups_.size()) < capacity_) groups_.insert(group);
 }
+
+void TTabGrpDDS::Assign(const TTabGrpDDS& other) {
+  Reset();
+  for (int group : other.groups_) Add(group);
+}

@@ -17,6 +17,8 @@ class TTabGrpDDS : public TElemDDS {
 
   // Ignored when the table is full.
   void Add(int group);
+  // The other table's groups in place of these, as many as this one holds.
+  void Assign(const TTabGrpDDS& other);
   void Remove(int group) { groups_.erase(group); }
   bool Contains(int group) const { return groups_.count(group) != 0; }
   int FreePlaces() const { return capacity_ - static_cast<int>(groups_.size()); }
